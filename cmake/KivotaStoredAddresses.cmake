@@ -1,0 +1,40 @@
+# Every server address the program talks to is a build setting. The values are written
+# letter-encoded (two letters 'a'..'p' per byte) into a generated source and decoded just
+# before use, so an operator builds with its own addresses by setting these cache variables.
+set(KIVOTA_LAB_HOST "198.18.0.2" CACHE STRING "Host of the default (lab) operator server")
+set(KIVOTA_CONFIG_URL "http://${KIVOTA_LAB_HOST}/kivota/config" CACHE STRING "First configuration URL")
+set(KIVOTA_TESTPARAM_URL "http://${KIVOTA_LAB_HOST}/kivota/testparam" CACHE STRING "Test parameter URL")
+set(KIVOTA_NOTIFY1_URL "http://${KIVOTA_LAB_HOST}/kivota/notify1" CACHE STRING "First notification URL")
+set(KIVOTA_NOTIFY2_URL "http://${KIVOTA_LAB_HOST}/kivota/notify2" CACHE STRING "Second notification URL")
+set(KIVOTA_KEEPALIVE_URL "http://${KIVOTA_LAB_HOST}/kivota/keepalive" CACHE STRING "Keep-alive URL")
+set(KIVOTA_RESULT_URL "http://${KIVOTA_LAB_HOST}/kivota/result" CACHE STRING "Result upload URL")
+set(KIVOTA_GUEST_FTP_SERVER "${KIVOTA_LAB_HOST}" CACHE STRING "FTP server of the guest test (host or host:port)")
+set(KIVOTA_PROBE_TARGET1 "198.18.0.2" CACHE STRING "First echo probe target (dotted IPv4)")
+set(KIVOTA_PROBE_TARGET2 "198.18.0.3" CACHE STRING "Second echo probe target (dotted IPv4)")
+set(KIVOTA_REFERENCE_ADDRESS1 "198.18.0.2" CACHE STRING "First reference address for choosing the tested adapter")
+set(KIVOTA_REFERENCE_ADDRESS2 "198.18.0.3" CACHE STRING "Second reference address for choosing the tested adapter")
+set(KIVOTA_SETTINGS_FILE "KivotaAuto.ini" CACHE STRING "Settings file of the automatic mode (working directory)")
+
+# Letter-encodes TEXT into OUT: each byte becomes two letters, high nibble first, 'a' = 0.
+function(kivota_letter_encode text out)
+  string(HEX "${text}" hex)
+  set(letters "abcdefghijklmnop")
+  set(digits "0123456789abcdef")
+  set(result "")
+  string(LENGTH "${hex}" n)
+  if(n GREATER 0)
+    math(EXPR last "${n} - 1")
+    foreach(i RANGE 0 ${last})
+      string(SUBSTRING "${hex}" ${i} 1 c)
+      string(FIND "${digits}" "${c}" v)
+      string(SUBSTRING "${letters}" ${v} 1 l)
+      string(APPEND result "${l}")
+    endforeach()
+  endif()
+  set(${out} "${result}" PARENT_SCOPE)
+endfunction()
+
+foreach(var CONFIG_URL TESTPARAM_URL NOTIFY1_URL NOTIFY2_URL KEEPALIVE_URL RESULT_URL GUEST_FTP_SERVER
+            PROBE_TARGET1 PROBE_TARGET2 REFERENCE_ADDRESS1 REFERENCE_ADDRESS2 SETTINGS_FILE)
+  kivota_letter_encode("${KIVOTA_${var}}" KIVOTA_ENC_${var})
+endforeach()

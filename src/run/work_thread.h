@@ -1,0 +1,125 @@
+#pragma once
+// The worker that carries out one speed test, from the configuration fetch to the result
+// upload, so that the window stays responsive. It talks to the window only by messages and
+// through the shared RunState, and waits on flags the window sets when the user has acted.
+//
+// Its operations are spread over several files, one concern each:
+//   work_thread.cpp        run sequence, gates, waits, guest test, clean-up, HTTP requests
+//   throughput_phases.cpp  the download and upload phases and their progress callback
+//   result_upload.cpp      the result line, its scrambling and the POST
+//   auto_test.cpp          the unattended run driven by the settings file
+//   wmi_facts.cpp          the once-per-process system facts
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/octet_counters.h"
+#include "platform/thread.h"
+#include "platform/window_messages.h"
+#include "run/run_state.h"
+#include "run/stored_addresses.h"
+
+namespace kivota {
+
+class TFTPClass;
+class IManagementService;  // the WMI stand-in (profile)
+class ISystemInfo;         // OS version, memory, power, disk (platform)
+
+// Everything the worker needs from outside, all shared so that none of it can be freed
+// while the worker (or one of its connections) still runs.
+struct WorkerServices {
+    std::shared_ptr<RunState> state;
+    std::shared_ptr<IWindowHandle> window;
+    std::shared_ptr<IClock> clock;
+    std::shared_ptr<const StoredAddresses> addresses;
+    std::shared_ptr<IOctetCounterSource> counters;
+    std::shared_ptr<IManagementService> wmi;
+    std::shared_ptr<ISystemInfo> system;
+};
+
+class CWorkThread : public TThread {
+public:
+    explicit CWorkThread(WorkerServices services);
+    ~CWorkThread() override;
+
+    // Set by the window: the testing page is up and the profile gathered; the echo probe is done.
+    std::atomic<bool> sysInfoReady{false};
+    std::atomic<bool> echoDone{false};
+
+    const std::string& cookie() const { return m_szCookie; }
+
+    // --- HTTP exchange with the session cookie (work_thread.cpp) ---
+    bool bHttpRequest(const std::string& url, bool isGet, bool readReply, bool takeCookie, std::string& reply);
+    bool bHttpPost(const std::string& url, const std::string& body, bool isGet, bool readReply,
+                   bool takeCookie, std::string& reply);
+
+    // --- throughput phases (throughput_phases.cpp) ---
+    // Each returns false when the phase failed; errorCode then holds the reason.
+    bool bDownloadPhase();
+    bool bUploadPhase(bool automatic);
+    // Progress of the phase, called about once a second on connection 1's transfer thread.
+    void vOnProgress(int workMode, double rateBps, std::int64_t elapsedMs, std::int64_t totalBytes);
+
+    // --- result (result_upload.cpp) ---
+    void vUploadResult();
+
+    // --- unattended run (auto_test.cpp) ---
+    void vRunAutoTest();
+
+    // --- system facts (wmi_facts.cpp) ---
+    void vGatherWmiFacts();
+
+protected:
+    void Execute() override;
+
+public:
+    // Fields of the run, named as the rest of the program knows them. They are public so that
+    // the concerns above, which live in separate files, and the tests can reach them.
+    WorkerServices svc;
+    RunState& rs;  // == *svc.state
+
+    std::vector<std::shared_ptr<TFTPClass>> ulConns;
+    std::vector<std::shared_ptr<TFTPClass>> dlConns;
+    std::string m_szCookie;
+    bool ulConnsCreated = false;
+    bool isVistaOrLater = false;
+    std::atomic<bool> running{false};
+    std::atomic<bool> phaseReady{false};
+    bool warmupPending = false;
+    std::atomic<bool> ulFinished{false};
+    std::atomic<bool> dlPhase{false};
+    int warmupCount = 0;
+    std::int64_t baseElapsedMs = 0;
+    std::int64_t baseBytes = 0;
+    float measuredSec = 0.0f;
+    std::int64_t ftpBytes = 0;  // 64-bit: a phase at 10 Gbit/s passes 4 GiB
+    std::int64_t lastBytes = 0;
+    IClock::Mark phaseStart = 0;
+    std::string verServer, verMin;
+    std::string agreement;
+    std::string announcement;
+    bool permitted = false;
+    std::string reportUrl;
+    std::string ulFtpIntervals, dlFtpIntervals, ulNicIntervals, dlNicIntervals, ulNicDuringDlIntervals,
+        dlNicDuringUlIntervals;
+    std::string hotfixQuery;
+    std::string userRate;
+    std::int64_t dlNicKbitSum = 0, ulNicKbitSum = 0, ulNicKbitDuringDl = 0, dlNicKbitDuringUl = 0;
+    double dlNicKbps = 0.0, ulNicKbps = 0.0, ulAtDlKbps = 0.0, dlAtUlKbps = 0.0;
+    std::uint64_t outOctetsBase = 0, inOctetsBase = 0;
+    std::int64_t lastReportMs = 0;
+    IClock::Mark keepaliveLast = 0, keepaliveNow = 0;
+
+    // Guards the measurement fields above while a phase runs: the progress callback writes
+    // them on a transfer thread while the worker's wait may read them.
+    std::mutex measureLock;
+
+    // Frees the connection objects of both phases (used on every exit).
+    void vCleanUp();
+};
+
+}  // namespace kivota
