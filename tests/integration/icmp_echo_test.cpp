@@ -1,0 +1,118 @@
+// The echo prober against real targets on this machine, driven by a small event loop that
+// plays the window's part: the shared timer and the socket's readiness.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <memory>
+#include <optional>
+
+#include "net/icmp_echo.h"
+#include "platform/linux/steady_clock.h"
+
+using namespace kivota;
+
+namespace {
+
+struct Completion {
+    std::string host;
+    int ttl = -1, dataSize = -1, rttMs = -1, status = -1;
+    std::string sendTime;
+    double atSec = 0;  // seconds since Start
+};
+
+// Runs the service's timer and socket until `done` or the bound passes.
+class EventLoop {
+public:
+    EventLoop()
+        : clock_(std::make_shared<SteadyClock>()),
+          service_(clock_, [this](int interval) { intervalMs_ = interval; nextTick_ = clock_->now(); advance(); }) {}
+
+    EchoService& service() { return service_; }
+    IClock& clock() { return *clock_; }
+    int intervalMs() const { return intervalMs_; }
+
+    template <typename Done>
+    void run(int boundMs, Done done) {
+        const auto start = clock_->now();
+        while (!done() && clock_->secondsBetween(clock_->now(), start) * 1000 < boundMs) {
+            int waitMs = 20;
+            if (intervalMs_ > 0) {
+                const double untilTick = clock_->secondsBetween(nextTick_, clock_->now()) * 1000;
+                waitMs = std::max(0, std::min(20, static_cast<int>(untilTick)));
+            }
+            pollfd p{service_.fd(), POLLIN | POLLERR, 0};
+            if (::poll(&p, 1, waitMs) > 0) service_.onReadable();
+            if (intervalMs_ > 0 && clock_->now() >= nextTick_) {
+                advance();
+                service_.tick();
+            }
+        }
+    }
+
+private:
+    void advance() { nextTick_ += static_cast<IClock::Mark>(intervalMs_) * 1'000'000; }
+
+    std::shared_ptr<SteadyClock> clock_;
+    int intervalMs_ = 0;
+    IClock::Mark nextTick_ = 0;
+    EchoService service_;
+};
+
+}  // namespace
+
+TEST(IcmpEcho, LoopbackAnswersAfterTheFirstTickWithThe32BytePayload) {
+    EventLoop loop;
+    ASSERT_GE(loop.service().fd(), 0) << "no ICMP socket could be opened";
+    TICMPSENDECHO2 prober(loop.service());
+    EXPECT_EQ(std::string(prober.m_pRequestData.begin(), prober.m_pRequestData.begin() + 32),
+              "0123456789ABCDEFGHIJKLMNOPQRSTUV");
+    std::optional<Completion> first;
+    const auto started = loop.clock().now();
+    prober.m_szHost = "127.0.0.1";
+    prober.m_nInterval = 500;
+    prober.OnEcho = [&](TICMPSENDECHO2& sender, const std::string& host, int ttl, int size, int rtt, int status,
+                        const std::string& sendTime) {
+        if (!first) first = Completion{host, ttl, size, rtt, status, sendTime,
+                                       loop.clock().secondsBetween(loop.clock().now(), started)};
+        sender.Stop();
+    };
+    prober.Start();
+    prober.Start();  // a second Start adds nothing
+    EXPECT_EQ(loop.service().activeCount(), 1);
+    EXPECT_EQ(loop.intervalMs(), 500);
+    loop.run(5000, [&] { return first.has_value(); });
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->status, kEchoSuccess);
+    EXPECT_EQ(first->host, "127.0.0.1");
+    EXPECT_EQ(first->dataSize, 32);
+    EXPECT_GT(first->ttl, 0);
+    EXPECT_GE(first->rttMs, 0);
+    EXPECT_LT(first->rttMs, 100);
+    EXPECT_EQ(first->sendTime.size(), 8u);
+    EXPECT_GE(first->atSec, 0.45);  // the first echo leaves at the first tick
+    EXPECT_EQ(loop.service().activeCount(), 0);
+}
+
+TEST(IcmpEcho, HostNameSendsNothingAndStoppedProberCompletesSilently) {
+    EventLoop loop;
+    ASSERT_GE(loop.service().fd(), 0);
+    TICMPSENDECHO2 named(loop.service());
+    named.m_szHost = "localhost";
+    named.Start();
+    EXPECT_FALSE(named.active());
+    EXPECT_EQ(loop.service().activeCount(), 0);
+    EXPECT_EQ(loop.intervalMs(), 0);
+
+    int calls = 0;
+    {
+        TICMPSENDECHO2 prober(loop.service());
+        prober.m_szHost = "127.0.0.1";
+        prober.OnEcho = [&](TICMPSENDECHO2&, const std::string&, int, int, int, int, const std::string&) { ++calls; };
+        prober.Start();
+        loop.run(2000, [&] { return loop.service().inFlight() > 0; });
+        ASSERT_EQ(loop.service().inFlight(), 1);
+    }  // destroyed with its echo in flight
+    loop.run(300, [] { return false; });
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(loop.service().inFlight(), 0);
+}
