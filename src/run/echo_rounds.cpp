@@ -1,0 +1,62 @@
+#include "run/echo_rounds.h"
+
+#include <cstdio>
+
+namespace kivota {
+
+namespace {
+constexpr int kEchoesPerRound = 6;  // counted echoes 2..6, the seventh closes the round
+}
+
+void EchoRounds::vStartRounds(const std::string& firstTarget, const std::string& secondTarget) {
+    rs_.probeTarget = rs_.echoCount = rs_.echoLost = 0;
+    rs_.rttAvg = -1.0f;
+    rs_.rttMax = -1;
+    rs_.rttMin = 1000000;
+    rs_.rttSum = 0;
+    rs_.resourceSamples = 0;
+    rs_.cpuLoadSum = 0.0;
+    rs_.memFreeSumMb = 0;
+    secondTarget_ = secondTarget;
+    echoHost_ = firstTarget;
+    vStartEcho(echoHost_);
+}
+
+void EchoRounds::vStartEcho(const std::string& host) { sendEcho_(host); }
+
+void EchoRounds::vOnEchoReply(int rttMs, int status) {
+    stopEcho_();
+    if (rs_.echoCount == kEchoesPerRound) {
+        ++rs_.probeTarget;
+        if (rs_.probeTarget == 1 && rs_.echoLost == kEchoesPerRound - 1) {
+            // Every counted echo to the first target failed: one round on the second.
+            rs_.echoCount = rs_.echoLost = 0;
+            rs_.rttAvg = -1.0f;
+            rs_.rttMax = -1;
+            rs_.rttMin = 1000000;
+            echoHost_ = secondTarget_;
+            vStartEcho(echoHost_);
+            return;
+        }
+        const int answered = rs_.echoCount - rs_.echoLost - 1;
+        if (answered > 0) rs_.rttAvg = static_cast<float>(rs_.rttSum / answered);
+        char text[64];
+        std::snprintf(text, sizeof text, "%d,%.0f,%d", rs_.rttMin, static_cast<double>(rs_.rttAvg), rs_.rttMax);
+        rs_.rttText = text;
+        done_();
+        return;
+    }
+    ++rs_.echoCount;
+    if (rs_.echoCount > 1) {  // the first echo of a round is not counted
+        if (status != 0) {
+            ++rs_.echoLost;
+        } else {
+            if (rttMs > rs_.rttMax) rs_.rttMax = rttMs;
+            if (rttMs < rs_.rttMin) rs_.rttMin = rttMs;
+            rs_.rttSum += rttMs;
+        }
+    }
+    vStartEcho(echoHost_);
+}
+
+}  // namespace kivota
