@@ -1,0 +1,43 @@
+#pragma once
+// Small encoders that build test pictures with exactly the features a test needs.
+
+#include <cstdint>
+#include <vector>
+
+#include <gif_lib.h>
+#include <png.h>
+
+namespace kivota::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct PngSpec {
+    int width = 0, height = 0;
+    int colourType = PNG_COLOR_TYPE_RGBA;
+    int bitDepth = 8;
+    bool interlaced = false;             // Adam7
+    std::vector<Bytes> rows;             // packed samples as stored in the file (16-bit big-endian)
+    std::vector<png_color> palette;
+    std::vector<std::uint8_t> trnsAlpha;  // palette transparency
+    bool hasTrnsColour = false;           // grey or RGB colour key
+    png_color_16 trnsColour{};
+};
+Bytes encodePng(const PngSpec& spec);
+
+// A grey JPEG of one flat level.
+Bytes encodeGreyJpeg(int width, int height, std::uint8_t level);
+
+struct GifFrameSpec {
+    int left = 0, top = 0, width = 0, height = 0;
+    Bytes indices;  // width * height colour indices, rows top to bottom
+    int disposal = DISPOSAL_UNSPECIFIED;
+    int transparent = NO_TRANSPARENT_COLOR;
+    int delayCs = 10;
+    bool withControlBlock = true;
+    std::vector<GifColorType> localColours;  // empty: use the global map
+    bool interlaced = false;
+};
+Bytes encodeGif(int width, int height, const std::vector<GifColorType>& globalColours,
+                const std::vector<GifFrameSpec>& frames);
+
+}  // namespace kivota::test
