@@ -1,8 +1,20 @@
+#include "platform/management_service.h"
+#include "platform/system_info.h"
+#include "profile/system_facts.h"
 #include "run/work_thread.h"
 
 namespace kivota {
 
-// Placeholder until the system facts are built.
-void CWorkThread::vGatherWmiFacts() {}
+// The once-per-program system facts, gathered on the worker thread before the first run asks
+// the server for its configuration.
+void CWorkThread::vGatherWmiFacts() {
+    if (!svc.wmi || !svc.system) {
+        // Without the services nothing can be learned; the facts read as not available.
+        rs.userOs = "null";
+        rs.userAntivir = "null";
+        return;
+    }
+    kivota::vGatherWmiFacts(rs, *svc.wmi, *svc.system, isVistaOrLater);
+}
 
 }  // namespace kivota

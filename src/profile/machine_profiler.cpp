@@ -1,0 +1,109 @@
+#include "profile/machine_profiler.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "profile/adapter_survey.h"
+#include "profile/netsh_state.h"
+#include "profile/tcp_settings.h"
+
+namespace kivota {
+
+namespace {
+
+constexpr std::uint64_t kMiB = 1u << 20;
+
+std::string decimalText(int value) { return std::to_string(value); }
+
+// "%u" of the MTU, except the all-ones value of an unknown MTU, which is written -1.
+std::string mtuTextOf(std::uint32_t mtu) {
+    return mtu == 0xFFFFFFFFu ? std::string("-1") : std::to_string(mtu);
+}
+
+}  // namespace
+
+MachineProfiler::MachineProfiler(std::shared_ptr<ISystemInfo> system, std::shared_ptr<INetworkStack> net,
+                                 std::string netshDir, std::string referenceAddress1, std::string referenceAddress2)
+    : system_(std::move(system)),
+      net_(std::move(net)),
+      netshDir_(std::move(netshDir)),
+      referenceAddress1_(std::move(referenceAddress1)),
+      referenceAddress2_(std::move(referenceAddress2)) {}
+
+void MachineProfiler::vGetSystemInfo(RunState& rs) {
+    if (const auto version = system_->osVersion(); version && version->major >= 6) isVistaOrLater = true;
+
+    if (net_) vGetIpHlpInfo(rs, *net_, referenceAddress1_, referenceAddress2_, isVistaOrLater);
+    vGetRegistryInfo(rs, *system_->registry(), isVistaOrLater, iEnableWsd);
+
+    if (const auto memory = system_->memoryStatus())
+        rs.memTotalMb = static_cast<int>(memory->totalBytes / kMiB);
+
+    rs.powerStatus = "null";
+    if (const auto power = system_->powerStatus()) {
+        rs.powerStatus = std::to_string(static_cast<unsigned>(power->acLineStatus)) + "," +
+                         std::to_string(static_cast<unsigned>(power->batteryFlag));
+    }
+
+    if (isVistaOrLater) vGetNetshState(szNetshState, netshDir_);
+    else szNetshState = kNetshUnknownState;
+
+    rs.tcp1323OptsText = decimalText(rs.tcp1323Opts);
+    rs.globalMaxTcpWindowSizeText = decimalText(rs.globalMaxTcpWindowSize);
+    rs.tcpWindowSizeText = decimalText(rs.tcpWindowSize);
+    rs.enablePmtuDiscoveryText = decimalText(rs.enablePmtuDiscovery);
+    rs.mtuText = mtuTextOf(rs.mtu);
+    rs.defaultReceiveWindowsText = decimalText(rs.defaultReceiveWindows);
+
+    // The receive window comes before the PMTU setting here, unlike the texts above.
+    rs.netParameter = rs.tcp1323OptsText + "," + rs.globalMaxTcpWindowSizeText + "," + rs.tcpWindowSizeText + "," +
+                      rs.defaultReceiveWindowsText + "," + rs.enablePmtuDiscoveryText + "," + rs.mtuText + "," +
+                      std::to_string(iEnableWsd) + "," + szNetshState;
+
+    if (!rs.systemDrive.empty()) {
+        if (const auto freeBytes = system_->diskFreeBytes(rs.systemDrive + "\\"))
+            rs.diskFreeGb = static_cast<float>(std::ldexp(static_cast<double>(*freeBytes), -30));
+    }
+}
+
+void MachineProfiler::vOpenCpuQueries(RunState& rs) {
+    const auto times = system_->cpuTimes();
+    cpuCounter_ = std::make_unique<CpuLoadCounter>(CpuLoadCounter::kAllProcessors);
+    cpuCounter_->collect(times);
+    if (rs.coreCount > 1) {
+        rs.coreLoadSums.assign(static_cast<std::size_t>(rs.coreCount), 0.0);
+        coreCounters_.clear();
+        for (int i = 0; i < rs.coreCount; ++i) {
+            coreCounters_.emplace_back(i);
+            coreCounters_.back().collect(times);
+        }
+    }
+}
+
+void MachineProfiler::vGetSystemResource(RunState& rs) {
+    const auto times = system_->cpuTimes();
+    if (cpuCounter_) {
+        cpuCounter_->collect(times);
+        cpuCounter_->value(counterValue_);
+    }
+    rs.cpuLoadSum += counterValue_;
+
+    if (rs.coreCount > 1) {
+        const std::size_t n = std::min(coreCounters_.size(), rs.coreLoadSums.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            coreCounters_[i].collect(times);
+            coreCounters_[i].value(counterValue_);
+            rs.coreLoadSums[i] += counterValue_;
+        }
+    }
+
+    if (const auto memory = system_->memoryStatus())
+        rs.memFreeSumMb += static_cast<int>(memory->availableBytes / kMiB);
+}
+
+void MachineProfiler::vCloseCpuQueries() {
+    cpuCounter_.reset();
+    coreCounters_.clear();
+}
+
+}  // namespace kivota

@@ -1,0 +1,120 @@
+// The netsh stand-in against the sysctl values it reports, and the command run through a
+// pipe: its own directory first, then PATH, large output, a command that cannot start.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "profile/command_output.h"
+#include "profile/netsh_state.h"
+
+namespace kivota {
+namespace {
+
+const std::string kToolDir = KIVOTA_BINARY_DIR "/tools/netsh";
+
+std::string shell(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+        ::pclose(p);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+std::vector<int> codes(const std::string& state) {
+    std::vector<int> out;
+    std::size_t start = 0;
+    while (start <= state.size()) {
+        const auto comma = state.find(',', start);
+        out.push_back(std::stoi(state.substr(start, comma - start)));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return out;
+}
+
+// A directory with a netsh script of the test's own.
+class ScriptDir {
+public:
+    explicit ScriptDir(const std::string& body) {
+        char pattern[] = "/tmp/kivota-netsh-XXXXXX";
+        dir_ = ::mkdtemp(pattern);
+        const std::string script = dir_ + "/netsh";
+        std::ofstream(script) << "#!/bin/sh\n" << body;
+        ::chmod(script.c_str(), 0755);
+    }
+    ~ScriptDir() { std::filesystem::remove_all(dir_); }
+    const std::string& path() const { return dir_; }
+
+private:
+    std::string dir_;
+};
+
+TEST(NetshTool, CodesAgreeWithTheKernelSettings) {
+    const auto output = runCommandOutput(kNetshCommandLine, kToolDir, 1 << 20);
+    ASSERT_TRUE(output.has_value()) << "netsh tool not built in " << kToolDir;
+    EXPECT_NE(output->find("\r\n"), std::string::npos);
+    const auto c = codes(szParseNetshState(*output));
+    ASSERT_EQ(c.size(), 7u);
+
+    const bool severalQueues =
+        shell("for q in /sys/class/net/*/queues; do ls $q | grep -c '^rx-'; done | awk '$1>1{n++} END{print n+0}'") != "0";
+    EXPECT_EQ(c[0], severalQueues ? 1 : 0);
+    EXPECT_EQ(c[1], 0);  // chimney
+    EXPECT_EQ(c[2], shell("sysctl -n net.ipv4.tcp_moderate_rcvbuf") == "1" ? 3 : 0);
+    const std::string congestion = shell("sysctl -n net.ipv4.tcp_congestion_control");
+    EXPECT_EQ(c[3], congestion == "none" ? 0 : congestion == "ctcp" ? 1 : 2);
+    EXPECT_NE(output->find("Add-On Congestion Control Provider  : " + congestion + "\r\n"), std::string::npos);
+    EXPECT_EQ(c[4], 0);  // NetDMA
+    EXPECT_EQ(c[5], 0);  // DCA
+    EXPECT_EQ(c[6], shell("sysctl -n net.ipv4.tcp_timestamps") == "0" ? 0 : 1);
+}
+
+TEST(NetshTool, OtherCommandLinesAreRefused) {
+    const std::string out = shell(kToolDir + "/netsh int ip show config 2>&1; echo \" rc=$?\"");
+    EXPECT_NE(out.find("The following command was not found: int ip show config."), std::string::npos);
+    EXPECT_NE(out.find("rc=1"), std::string::npos);
+}
+
+TEST(NetshRun, TheProgramsDirectoryComesBeforePath) {
+    ScriptDir local("printf '\\r\\nQuerying active state...\\r\\n\\r\\nTCP Global Parameters\\r\\n---\\r\\n"
+                    "Chimney Offload State : enabled\\r\\n'\n");
+    const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", (kToolDir + ":" + savedPath).c_str(), 1);
+    std::string state;
+    vGetNetshState(state, local.path());
+    EXPECT_EQ(state, "-1,1,-1,-1,-1,-1,-1");
+
+    vGetNetshState(state, "/nonexistent");
+    EXPECT_EQ(codes(state).size(), 7u);
+    EXPECT_EQ(codes(state)[1], 0);  // the stand-in's chimney line, found on PATH
+
+    // No command anywhere: the state stays as it was.
+    ::setenv("PATH", "/nonexistent", 1);
+    state = "kept";
+    vGetNetshState(state, "/nonexistent");
+    ::setenv("PATH", savedPath.c_str(), 1);
+    EXPECT_EQ(state, "kept");
+}
+
+TEST(NetshRun, OutputLargerThanThePipeIsDrainedAndOnlyItsStartParsed) {
+    // 200 KB after the lines: a reader that waited for the end before reading would stall.
+    ScriptDir big("printf 'h1\\nh2\\nh3\\nh4\\nRFC 1323 Timestamps : enabled\\r\\n'\n"
+                  "head -c 200000 /dev/zero | tr '\\0' 'x'\n"
+                  "printf '\\nNetDMA State : enabled\\r\\n'\n");
+    std::string state;
+    vGetNetshState(state, big.path());
+    EXPECT_EQ(state, "-1,-1,-1,-1,-1,-1,1");
+    const auto output = runCommandOutput("netsh", big.path(), kNetshOutputLimit);
+    ASSERT_TRUE(output.has_value());
+    EXPECT_EQ(output->size(), kNetshOutputLimit);
+}
+
+}  // namespace
+}  // namespace kivota
