@@ -67,7 +67,7 @@ void EchoService::openSocket() {
             if (!reported) {
                 reported = true;
                 std::fprintf(stderr,
-                             "kivota: cannot open an ICMP socket (ping socket: %s; raw socket: %s); "
+                             "kivota: cannot open an ICMP socket: ping socket: %s, raw socket: %s; "
                              "no round trip can be measured\n",
                              std::strerror(pingErrno), std::strerror(errno));
             }

@@ -1,8 +1,86 @@
+#include <string>
+
+#include "run/result_line.h"
+#include "run/run_log.h"
 #include "run/work_thread.h"
 
 namespace kivota {
 
-// Placeholder until the automatic mode is built.
-void CWorkThread::vRunAutoTest() {}
+namespace {
+
+constexpr int kPollMs = 10;
+constexpr double kEchoWaitLimitSec = 15.0;
+constexpr int kAutoTimeoutSec = 30;
+// A phase length the settings left unset (0) would measure nothing; such a phase runs as long
+// as the guest test's phases do.
+constexpr int kDefaultPhaseSec = 10;
+
+int iPhaseSeconds(int configured) { return configured > 0 ? configured : kDefaultPhaseSec; }
+
+void vPost(CWorkThread& w, unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
+    w.svc.window->PostMessage(WindowMessage::make(msg, wParam, lParam));
+}
+
+}  // namespace
+
+bool CWorkThread::bEchoProbeWait() {
+    vPost(*this, WM_TEST_PROGRESS, 2, 0);
+    const IClock::Mark start = svc.clock->now();
+    while (!echoDone.load()) {
+        if (Terminated()) return false;
+        if (svc.clock->secondsBetween(svc.clock->now(), start) > kEchoWaitLimitSec) {
+            rs.freshStart = false;
+            running = false;
+            rs.errorCode = ErrEchoTimeout;
+            rs.userGo = false;  // cleared before the message, so the window's answer cannot be lost
+            vPost(*this, WM_START_DECISION, 0, 0);
+            while (!rs.userGo.load()) {
+                if (Terminated()) return false;
+                svc.clock->sleepMs(kPollMs);
+            }
+            return true;  // code 11 stays: the run ends without a result
+        }
+        svc.clock->sleepMs(kPollMs);
+    }
+    return true;
+}
+
+void CWorkThread::vRunAutoTest() {
+    vPost(*this, WM_START_DECISION, 3, 0);
+    if (!bEchoProbeWait()) {
+        vCleanUp();
+        return;
+    }
+
+    // The settings file names the server and the plan; no server caps or rules apply.
+    rs.ftpUrl = rs.autoFtpServer;
+    rs.ftpUid = rs.autoFtpUser;
+    rs.ftpPwd = rs.autoFtpPassword;
+    rs.ulDurationSec = iPhaseSeconds(rs.autoUlSeconds);
+    rs.dlDurationSec = iPhaseSeconds(rs.autoDlSeconds);
+    rs.timeoutSec = kAutoTimeoutSec;
+    rs.ulSessions = rs.ulSessionsSetting;
+    rs.dlSessions = rs.dlSessionsSetting;
+    rs.userSendBuf = rs.userRecvBuf = 0;
+    rs.dlPath = "/" + rs.autoDownloadFile;
+    rs.ulPath = rs.autoUploadPath;
+
+    const std::string startTime = szTimeText(svc.clock->localTime());
+
+    // The upload phase writes "Start upload" to the run log once its connections run, and
+    // applies the unattended verdict; a failed phase leaves its own code in place of 14.
+    const bool measured = bDownloadPhase() && bUploadPhase(true);
+
+    if (measured && rs.errorCode == ErrAutoRunning) {
+        svc.window->SendMessage(WindowMessage::make(WM_ANALYSIS_START, 0, 0));
+        // Written before the window hears of the end, so the line is on disk when it reacts.
+        vAppendLog(*svc.clock, szResultFileLine(*this, startTime), kResultFileName);
+        vCleanUp();
+        vPost(*this, WM_TEST_FINISHED, 2, 0);
+    } else {
+        vCleanUp();
+        vPost(*this, WM_TEST_FINISHED, 3, 0);
+    }
+}
 
 }  // namespace kivota

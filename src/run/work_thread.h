@@ -120,6 +120,26 @@ public:
 
     // Frees the connection objects of both phases (used on every exit).
     void vCleanUp();
+
+    // --- throughput phase steps (throughput_phases.cpp) ---
+    // The wait of a phase once its connections run (until its done flag, a terminate request
+    // or duration + 10 s) and the verdict after it: true to go on with the run.
+    bool bAwaitDownloadVerdict();
+    bool bAwaitUploadVerdict(bool strict);  // strict: exactly 30 % of the phase is too little
+    // Stops the connections of a phase: Abort where a transfer runs, then Disconnect.
+    void vStopPhase(bool download);
+
+    // --- run sequence additions (work_thread.cpp) ---
+    // Set while the guest test runs (fixed parameters after a failed test-parameter fetch); the
+    // upload verdict of the guest test differs from a regular run's.
+    bool guestTest = false;
+
+    // --- unattended-run additions (auto_test.cpp) ---
+    // The echo-probe wait before the measurement: until the window sets echoDone, with the
+    // 15 s limit (code 11, WM_START_DECISION (0, 0), then the wait for userGo). false when the
+    // worker was told to terminate meanwhile (the caller cleans up and ends); true to go on,
+    // possibly with code 11 set.
+    bool bEchoProbeWait();
 };
 
 }  // namespace kivota

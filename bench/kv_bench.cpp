@@ -1,0 +1,185 @@
+// One throughput phase of the engine as the product runs it, for the benchmark:
+//   kv_bench --server HOST[:PORT] --direction down|up --connections N --seconds T --adapter IF
+//            [--file NAME] [--user U] [--password P] [--mode phase|capacity] [--recv B] [--send B]
+// Prints one line: kbps=<FTP rate> nic_kbps=<adapter rate> bytes=<payload moved> cpu_s=<user+sys>
+// error=<code>.
+//
+// phase: the product's own measurement (the rate of the accepted seconds, adapter rate beside it).
+// capacity: the same connections without the phase's rules, the rate of the shared byte counter
+// from 0.5 s after the start until T or until the first transfer ends (a transfer stops itself
+// past 2,000,000,000 bytes, which one loopback connection reaches within a couple of seconds).
+#include <curl/curl.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "net/ftp_class.h"
+#include "platform/linux/netlink_network_stack.h"
+#include "platform/linux/steady_clock.h"
+#include "profile/adapter_counters.h"
+#include "run/work_thread.h"
+
+using namespace kivota;
+
+namespace {
+
+// Discards what the worker tells the window.
+class NullWindow final : public IWindowHandle {
+public:
+    bool PostMessage(WindowMessage) override { return true; }
+    bool SendMessage(WindowMessage) override { return true; }
+};
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    auto sec = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return sec(u.ru_utime) + sec(u.ru_stime);
+}
+
+int rowOf(INetworkStack& net, const std::string& name) {
+    const auto table = net.interfaceTable();
+    if (!table) return -1;
+    for (std::size_t i = 0; i < table->size(); ++i) {
+        if (net.friendlyName((*table)[i].index).value_or("") == name) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Runs n connections of the direction and measures the shared counter's rate.
+int capacity(const std::string& server, bool down, int n, int seconds, const std::string& file,
+             const std::string& user, const std::string& password, int recvBlock, int sendBlock) {
+    auto clock = std::make_shared<SteadyClock>();
+    std::vector<std::unique_ptr<TFTPClass>> conns;
+    const double cpuBefore = cpuSeconds();
+    for (int i = 1; i <= n; ++i) {
+        auto c = std::make_unique<TFTPClass>(clock);
+        c->SetName((down ? "FTPDL" : "FTPUL") + std::to_string(i));
+        c->SetHost(server);
+        c->SetUsername(user);
+        c->SetPassword(password);
+        if (recvBlock > 0) c->SetRecvBufferSize(recvBlock);
+        if (sendBlock > 0) c->SetSendBufferSize(sendBlock);
+        if (!c->Connect() || !c->m_bConnected) continue;
+        if (down) {
+            c->SetGetFile(file);
+            c->Get();
+        } else {
+            c->ChangeDir("uploads");
+            c->SetPutFile("kv-bench-capacity.txt");
+            c->Put();
+        }
+        conns.push_back(std::move(c));
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    double tStart = 0, tEnd = 0;
+    long long bytesStart = ftpSharedCounters().iTotal(), bytesEnd = bytesStart;
+    bool started = false;
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const double t = secondsSince(t0);
+        const long long total = ftpSharedCounters().iTotal();
+        if (!started && t >= 0.5) {
+            started = true;
+            tStart = t;
+            bytesStart = total;
+        }
+        bool allRunning = !conns.empty();
+        for (auto& c : conns) allRunning = allRunning && c->m_pFTP->bTransferRunning();
+        tEnd = t;
+        bytesEnd = total;
+        if (t >= seconds || !allRunning) break;
+    }
+    if (!started || tEnd - tStart < 0.2) tStart = 0, bytesStart = 0;
+    for (auto& c : conns) c->Abort();
+    for (auto& c : conns) c->Disconnect();
+    const double cpu = cpuSeconds() - cpuBefore;
+    const long long moved = ftpSharedCounters().iTotal();
+    conns.clear();
+    const double kbps = tEnd > tStart ? static_cast<double>(bytesEnd - bytesStart) * 8 / (tEnd - tStart) / 1000 : 0;
+    std::printf("kbps=%.0f nic_kbps=0 bytes=%lld cpu_s=%.3f error=0\n", kbps, moved, cpu);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string mode = "phase";
+    std::string server, direction = "down", adapter = "lo", file = "test_2048m.zip", user = "ftp", password = "bench";
+    int connections = 4, seconds = 10, recvBlock = 0, sendBlock = 0;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string key = argv[i], value = argv[i + 1];
+        if (key == "--server") server = value;
+        else if (key == "--direction") direction = value;
+        else if (key == "--connections") connections = std::atoi(value.c_str());
+        else if (key == "--seconds") seconds = std::atoi(value.c_str());
+        else if (key == "--adapter") adapter = value;
+        else if (key == "--file") file = value;
+        else if (key == "--user") user = value;
+        else if (key == "--password") password = value;
+        else if (key == "--mode") mode = value;
+        else if (key == "--recv") recvBlock = std::atoi(value.c_str());
+        else if (key == "--send") sendBlock = std::atoi(value.c_str());
+    }
+    if (server.empty() || connections < 1 || seconds < 1) {
+        std::fprintf(stderr, "usage: kv_bench --server HOST[:PORT] --direction down|up --connections N "
+                             "--seconds T --adapter IF\n");
+        return 2;
+    }
+    curl_global_init(CURL_GLOBAL_ALL);
+    if (mode == "capacity") {
+        const int rc = capacity(server, direction == "down", connections, seconds, file, user, password, recvBlock, sendBlock);
+        ThreadTracker::waitAllEnded(std::chrono::seconds(10));
+        curl_global_cleanup();
+        return rc;
+    }
+    auto net = makeLinuxNetworkStack();
+    const int row = rowOf(*net, adapter);
+    if (row < 0) {
+        std::fprintf(stderr, "kv_bench: no interface %s\n", adapter.c_str());
+        return 2;
+    }
+
+    WorkerServices svc;
+    svc.state = std::make_shared<RunState>();
+    svc.window = std::make_shared<NullWindow>();
+    svc.clock = std::make_shared<SteadyClock>();
+    svc.addresses = std::make_shared<StoredAddresses>();
+    svc.counters = std::make_shared<InterfaceTableCounters>(net);
+    auto w = std::make_shared<CWorkThread>(svc);
+    RunState& rs = *svc.state;
+    rs.adapterRow = row;
+    rs.ftpUrl = server;
+    rs.ftpUid = user;
+    rs.ftpPwd = password;
+    rs.dlDurationSec = rs.ulDurationSec = seconds;
+    rs.dlSessions = rs.ulSessions = connections;
+    rs.dlPath = "/" + file;
+
+    const bool down = direction == "down";
+    const double cpuBefore = cpuSeconds();
+    if (down) {
+        w->bDownloadPhase();
+    } else {
+        w->bUploadPhase(false);
+    }
+    const double cpu = cpuSeconds() - cpuBefore;
+    const long long bytes = ftpSharedCounters().iTotal();
+    w->vCleanUp();
+    std::printf("kbps=%.0f nic_kbps=%.0f bytes=%lld cpu_s=%.3f error=%d\n", down ? rs.dlFtpKbps : rs.ulFtpKbps,
+                down ? w->dlNicKbps : w->ulNicKbps, bytes, cpu, static_cast<int>(rs.errorCode.load()));
+    ThreadTracker::waitAllEnded(std::chrono::seconds(10));
+    curl_global_cleanup();
+    return rs.errorCode == ErrNone ? 0 : 1;
+}

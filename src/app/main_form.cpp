@@ -1,0 +1,481 @@
+// The window's construction, start-up, timers, keyboard and closing path.
+#include "app/main_form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+#include "app/browser_pane.h"
+#include "app/demo_driver.h"
+#include "app/error_texts.h"
+#include "app/image_control.h"
+#include "app/message_boxes.h"
+#include "app/probe_rounds.h"
+#include "app/report_form.h"
+#include "app/run_environment.h"
+#include "net/letter_code.h"
+#include "run/work_thread.h"
+
+namespace kivota {
+
+namespace {
+
+constexpr const char* kReleaseDate = "2012-08-09";
+constexpr int kCloseWaitMs = 300;
+constexpr int kAutoLogWaitMs = 500;
+// How long the closing path waits for the worker and its connections to notice the terminate
+// request before the process ends anyway.
+constexpr std::chrono::milliseconds kThreadEndBound{3000};
+
+}  // namespace
+
+std::string szFileVersion(const std::string& version) {
+    std::vector<std::string> parts;
+    std::stringstream in(version);
+    std::string part;
+    while (std::getline(in, part, '.')) parts.push_back(part);
+    if (parts.size() < 3) return {};
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (parts[i].empty() || parts[i].find_first_not_of("0123456789") != std::string::npos) return {};
+    }
+    return parts[0] + "." + parts[1] + parts[2];
+}
+
+TMainForm::TMainForm(std::shared_ptr<IRunEnvironment> env, std::shared_ptr<IMessageBoxes> boxes,
+                     std::shared_ptr<const StoredAddresses> addresses, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      env_(std::move(env)),
+      boxes_(std::move(boxes)),
+      addresses_(std::move(addresses)) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QString::fromUtf8(kFormCaption));
+    setFixedSize(520, 420);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+
+    // The run state record lives as long as anyone holds it: the window and every worker.
+    runState = std::make_shared<RunState>();
+
+    // Messages from the worker are queued and drained on this thread; a wake-up from any thread
+    // posts one drain call to the application object, which outlives the window.
+    {
+        auto holder = std::make_shared<std::weak_ptr<MessagePump>>();
+        pump_ = std::make_shared<MessagePump>([this](WindowMessage& m) { vDispatchMessage(m); },
+                                              [holder] {
+                                                  QMetaObject::invokeMethod(
+                                                      QCoreApplication::instance(),
+                                                      [holder] {
+                                                          if (auto p = holder->lock()) p->dispatchPending();
+                                                      },
+                                                      Qt::QueuedConnection);
+                                              });
+        *holder = pump_;
+    }
+
+    // Controls, bottom to top: the background, the hint panel that the testing page draws
+    // behind its other pictures, then everything else, the browser panes last.
+    ImgBackground = pMakeImage("ImgBackground");
+    ImgHint = pMakeImage("ImgHint");
+    ImgLogo = pMakeImage("ImgLogo");
+    ImgApplogo = pMakeImage("ImgApplogo");
+    ImgTitle = pMakeImage("ImgTitle");
+    ImgAlarm = pMakeImage("ImgAlarm");
+    ImgNotice = pMakeImage("ImgNotice");
+    ImgNotice->setAutoSize(true);
+    ImgConnecting = pMakeImage("ImgConnecting");
+    ImgCenter = pMakeImage("ImgCenter");
+    ImgRotation = pMakeImage("ImgRotation");
+    ImgTesting = pMakeImage("ImgTesting");
+    ImgStatus = pMakeImage("ImgStatus");
+    ImgBar = pMakeImage("ImgBar");
+    ImgBarNum = pMakeImage("ImgBarNum");
+    ImgDownlinkTitle = pMakeImage("ImgDownlinkTitle");
+    ImgUplinkTitle = pMakeImage("ImgUplinkTitle");
+    ImgDown1000 = pMakeImage("ImgDown1000");
+    ImgDown100 = pMakeImage("ImgDown100");
+    ImgDown10 = pMakeImage("ImgDown10");
+    ImgDown1 = pMakeImage("ImgDown1");
+    ImgDowndot = pMakeImage("ImgDowndot");
+    ImgDowndot1 = pMakeImage("ImgDowndot1");
+    ImgDowndot01 = pMakeImage("ImgDowndot01");
+    ImgDownUnit = pMakeImage("ImgDownUnit");
+    ImgUp1000 = pMakeImage("ImgUp1000");
+    ImgUp100 = pMakeImage("ImgUp100");
+    ImgUp10 = pMakeImage("ImgUp10");
+    ImgUp1 = pMakeImage("ImgUp1");
+    ImgUpdot = pMakeImage("ImgUpdot");
+    ImgUpdot1 = pMakeImage("ImgUpdot1");
+    ImgUpdot01 = pMakeImage("ImgUpdot01");
+    ImgUpUnit = pMakeImage("ImgUpUnit");
+    ImgReport = pMakeImage("ImgReport");
+    ImgSerial = pMakeImage("ImgSerial");
+    ImgZuv = pMakeImage("ImgZuv");
+    ImgCopyright = pMakeImage("ImgCopyright");
+    ImgCopyright->setCursor(Qt::PointingHandCursor);
+    ImgPrevious = pMakeImage("ImgPrevious");
+    ImgNext = pMakeImage("ImgNext");
+    ImgCancel = pMakeImage("ImgCancel");
+
+    labelResultSerial = pMakeLabel("labelResultSerial");
+    labelResultTime = pMakeLabel("labelResultTime");
+    labelBSPM = pMakeLabel("labelBSPM");
+    {
+        QPalette blue = labelBSPM->palette();
+        blue.setColor(QPalette::WindowText, Qt::blue);
+        labelBSPM->setPalette(blue);
+    }
+    labelLicense = new QLabel(this);
+    labelLicense->setObjectName(QStringLiteral("labelLicense"));
+    {
+        QFont font;
+        font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                          QStringLiteral("Noto Sans CJK TC")});
+        font.setBold(true);
+        font.setPointSize(8);
+        labelLicense->setFont(font);
+        labelLicense->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        QPalette black = labelLicense->palette();
+        black.setColor(QPalette::WindowText, Qt::black);
+        labelLicense->setPalette(black);
+    }
+
+    MemoAnouncement = new QPlainTextEdit(this);
+    MemoAnouncement->setObjectName(QStringLiteral("MemoAnouncement"));
+    MemoAnouncement->setReadOnly(true);
+    MemoAnouncement->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MemoAnouncement->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MemoAnouncement->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    {
+        QFont font;
+        font.setFamilies({QStringLiteral("Noto Sans CJK TC"), QStringLiteral("Liberation Sans")});
+        font.setPixelSize(15);
+        MemoAnouncement->setFont(font);
+        QPalette memo = MemoAnouncement->palette();
+        memo.setColor(QPalette::Text, Qt::black);
+        memo.setColor(QPalette::Base, Qt::white);
+        MemoAnouncement->setPalette(memo);
+    }
+    MemoAnouncement->setGeometry(17, 56, 490, 280);
+    MemoAnouncement->hide();
+
+    Info_WebBrowser = new BrowserPane(QStringLiteral("Info_WebBrowser"), this);
+    Info_WebBrowser->setGeometry(17, 56, 0, 0);
+    Ad_WebBrowser = new BrowserPane(QStringLiteral("Ad_WebBrowser"), this);
+    Ad_WebBrowser->setGeometry(208, 8, 0, 0);
+    Ad_WebBrowser->setPlainDocument(true);
+    connect(Ad_WebBrowser, &BrowserPane::documentComplete, this, &TMainForm::Ad_WebBrowserDocumentComplete);
+
+    TimerExecute.setInterval(100);
+    TimerExecute.setSingleShot(false);
+    connect(&TimerExecute, &QTimer::timeout, this, &TMainForm::TimerExecuteTimer);
+    TimerDisable.setInterval(1000);
+    connect(&TimerDisable, &QTimer::timeout, this, &TMainForm::TimerDisableTimer);
+
+    ReportForm = new TReportForm(this);
+    ReportForm->showMessage = [this](const std::string& text) { boxes_->information("", text); };
+    runReportDialog = [](TReportForm& form) {
+        form.exec();
+        return form.m_bAccepted;
+    };
+
+    probeRounds = std::make_unique<ProbeRounds>(runState, this, [this] {
+        if (workThread) workThread->echoDone = true;
+    });
+
+    vDesignLayout();
+    vWireButtons();
+    demo_ = std::make_unique<DemoDriver>();
+    // Key preview: the window sees every key of its own widgets before they do.
+    qApp->installEventFilter(this);
+}
+
+TMainForm::~TMainForm() {
+    qApp->removeEventFilter(this);
+    pump_->close();
+    if (workThread) workThread->Terminate();
+}
+
+void TMainForm::vDesignLayout() {
+    // Sizes the pages never change, and where each control sits before the first page.
+    ImgTitle->setGeometry(144, 16, 176, 33);
+    ImgNotice->setGeometry(56, 136, 169, 81);
+    ImgTesting->setGeometry(152, 112, 241, 41);
+    ImgHint->setGeometry(0, 0, 520, 316);
+    ImgBar->setGeometry(15, 340, 482, 33);
+    ImgBarNum->setGeometry(440, 320, 65, 32);
+    ImgDownlinkTitle->setGeometry(0, 56, 257, 25);
+    ImgUplinkTitle->setGeometry(0, 160, 200, 25);
+    ImgReport->setGeometry(94, 280, 201, 33);
+    ImgSerial->setGeometry(94, 320, 105, 33);
+    labelResultSerial->setGeometry(150, 323, 360, 17);
+    labelResultTime->setGeometry(150, 338, 360, 17);
+    labelBSPM->setGeometry(150, 355, 300, 17);
+    labelLicense->setGeometry(240, 160, 81, 25);
+    ImgHint->hide();
+    ImgBar->hide();
+    ImgBarNum->hide();
+}
+
+ImageControl* TMainForm::pMakeImage(const char* name) {
+    auto* image = new ImageControl(QString::fromLatin1(name), this);
+    return image;
+}
+
+QLabel* TMainForm::pMakeLabel(const char* name) {
+    auto* label = new QLabel(this);
+    label->setObjectName(QString::fromLatin1(name));
+    QFont font;
+    // Arial for the serial and time texts; Chinese captions fall back to the CJK face.
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Noto Sans CJK TC")});
+    font.setBold(true);
+    font.setPixelSize(12);
+    label->setFont(font);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    label->setAutoFillBackground(false);
+    QPalette black = label->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(black);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+void TMainForm::FormShow() {
+    RunState& s = rs();
+    // 1-3: version and release texts.
+    s.ulSessionsSetting = 0;
+    s.dlSessionsSetting = 0;
+    s.appVer = "0.93";
+    setWindowTitle(windowTitle() + QString::fromUtf8(kTrialSuffix));
+    releaseDate = kReleaseDate;
+#ifdef KIVOTA_FILE_VERSION
+    fileVersion = szFileVersion(KIVOTA_FILE_VERSION);
+#else
+    fileVersion.clear();
+#endif
+    // 4-5: the automatic mode's settings.
+    s.autoTestEnabled = false;
+    s.autoTestMode = false;
+    env_->vReadSettings(s);
+    if (s.autoTestEnabled && s.autoTestMode) env_->vAppendLog("啟動測試", "");
+    // 6: painting is double-buffered by the toolkit; the density of the desktop.
+    if (QScreen* sc = screen()) screenDpi = static_cast<int>(std::lround(sc->logicalDotsPerInchX()));
+    // 7-9: a connected adapter, or the end.
+    if (env_->iConnectedAdapters() > 0) {
+        s.freshStart = true;
+        s.factsPending = true;
+        s.noticeAccepted = false;
+        s.systemDrive.clear();
+        s.completionCode.clear();
+        vPlaceControls();
+        vLoadImage(ImgZuv, "ZUV", "PNG");
+        ImgBackground->resize(520, 420);
+        labelResultSerial->hide();
+        labelResultTime->hide();
+        vShowConnecting();
+        vStartTest();
+    } else {
+        s.errorCode = ErrNoAdapter;
+        if (!s.autoTestEnabled) {
+            vShowErrorBox('S');
+        } else if (s.autoTestMode) {
+            vLogAutoError();
+        }
+        vPostClose();
+    }
+}
+
+void TMainForm::vStartTest() {
+    if (workThread) {
+        workThread->Terminate();
+        workThread.reset();
+    }
+    std::shared_ptr<CWorkThread> worker = env_->pCreateWorker(runState, pump_);
+    if (!worker) return;
+    worker->SetFreeOnTerminate(true);
+    worker->sysInfoReady = false;
+    worker->echoDone = false;
+    workThread = worker;
+    worker->Resume();
+}
+
+void TMainForm::vExecute() {
+    env_->vGetSystemInfo(rs());
+    if (workThread) workThread->sysInfoReady = true;
+}
+
+void TMainForm::vRetest() {
+    try {
+        if (env_->iConnectedAdapters() > 0) {
+            originPage = PageResults;
+            vHideAll();
+            TimerDisable.stop();
+            vShowConnecting();
+            vStartTest();
+        } else {
+            rs().errorCode = ErrNoAdapter;
+            if (!rs().autoTestEnabled) {
+                vShowErrorBox('S');
+            } else if (rs().autoTestMode) {
+                vLogAutoError();
+            }
+            vPostClose();
+        }
+    } catch (...) {
+        // A retest that fails leaves the window as it is.
+    }
+}
+
+void TMainForm::vCloseApp() {
+    if (closing_) return;
+    closing_ = true;
+    // 1-2: the CPU-load queries and both timers.
+    env_->vCloseCpuQueries();
+    TimerExecute.stop();
+    TimerDisable.stop();
+    probeRounds->stop();
+    // 3: the worker is told to stop. Closing the message queue drops what is still queued
+    // (freeing its texts) and releases a worker blocked in a send, so it can see the request.
+    if (workThread) {
+        workThread->Terminate();
+        workThread.reset();
+    }
+    pump_->close();
+    // 4.
+    env_->vSleepMs(kCloseWaitMs);
+    // 5.
+    // "NULL" from the server means there is no page; handing it to the browser would only
+    // make the desktop complain about an address that does not exist.
+    if (!rs().adEndUrl.empty() && rs().adEndUrl != "NULL") env_->vOpenUrl(rs().adEndUrl);
+    // 6.
+    if (rs().autoTestEnabled && rs().autoTestMode) {
+        env_->vAppendLog("結束測試", "");
+        env_->vSleepMs(kAutoLogWaitMs);
+    }
+    // 7: every thread holds its own reference to the run state, so nothing can touch it after
+    // it is freed; waiting here lets the worker and its connections end before the process does.
+    env_->bWaitThreadsEnded(kThreadEndBound);
+    // 8.
+    env_->vExitProcess(0);
+}
+
+void TMainForm::vPostClose() {
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    vCloseApp();
+    event->accept();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TMainForm::TimerExecuteTimer() {
+    TimerExecute.stop();
+    vExecute();
+}
+
+void TMainForm::TimerDisableTimer() {
+    if (!resultsShown) return;
+    markNow = env_->clock().now();
+    if (rs().autoTestEnabled) {
+        const auto whole = static_cast<long long>(env_->clock().secondsBetween(markNow, markStart));
+        if (whole > 1) vCloseApp();
+    }
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && !closing_) {
+        // A key goes first to the focused widget of the active window, or to the window itself,
+        // then up through the parents: act on its first delivery only.
+        QWidget* first = QApplication::focusWidget();
+        if (first == nullptr || first->window() != this) first = this;
+        if (watched == first) FormKeyDown(static_cast<QKeyEvent*>(event)->key());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::FormKeyDown(int key) {
+    switch (currentPage) {
+        case PageHalted:
+            if (key == Qt::Key_Q) vCloseApp();
+            break;
+        case PageUpdateRequired:
+            if (key == Qt::Key_C) vCloseApp();
+            else if (key == Qt::Key_D) vOpenDownload();
+            break;
+        case PageUpdateOffered:
+            if (key == Qt::Key_C) vCloseApp();
+            else if (key == Qt::Key_D) vOpenDownload();
+            else if (key == Qt::Key_N) vShowAgreementPage();
+            break;
+        case PageAgreement:
+            if (key == Qt::Key_6 || key == Qt::Key_C) {
+                vCloseApp();
+            } else if (key == Qt::Key_A) {
+                vAgree();
+            } else if (key == Qt::Key_T) {
+                vShowSetupDocPage();
+            } else if (key == Qt::Key_End && lastKey == Qt::Key_K) {
+                if (runReportDialog && runReportDialog(*ReportForm)) rs().completionCode = ReportForm->m_szCode;
+            } else {
+                lastKey = key;
+            }
+            break;
+        case PageTesting:
+            if (key == Qt::Key_Q) vCloseApp();
+            break;
+        case PageResults:
+            if (key == Qt::Key_Q) {
+                vCloseApp();
+            } else if (key == Qt::Key_R) {
+                env_->vOpenUrl(resultPageUrl);
+            } else if (key == Qt::Key_T) {
+                ImgNext->hide();
+                vRetest();
+            }
+            break;
+        case PageSetupDoc:
+            if (key == Qt::Key_P) vShowAgreementPage();
+            break;
+        case PageBulletin:
+            if (key == Qt::Key_C) vCloseApp();
+            else if (key == Qt::Key_N) vShowTestingPage();
+            break;
+        case PageAbout:
+            if (key == Qt::Key_P) {
+                originPage = PageAbout;
+                vShowAgreementPage();
+            } else if (key == Qt::Key_Q) {
+                vCloseApp();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void TMainForm::vShowErrorBox(char kind) {
+    const int code = rs().errorCode.load();
+    const std::string caption = szErrorCaption(code);
+    const std::string text = szErrorText(code);
+    if (kind == 'I') boxes_->information(caption, text);
+    else boxes_->stop(caption, text);
+}
+
+void TMainForm::vLogAutoError() { env_->vAppendLog(szErrorText(rs().errorCode.load()), ""); }
+
+}  // namespace kivota

@@ -1,0 +1,186 @@
+#pragma once
+// The one skinned window of the program: its start-up, its pages and image buttons, the
+// worker's messages, the speed readout, the keyboard shortcuts, and the one way out.
+//
+// Controls and fields carry the names the rest of the program uses for them. They are public
+// so that the window tests can look at every control.
+
+#include <QPlainTextEdit>
+#include <QLabel>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/message_pump.h"
+#include "platform/window_messages.h"
+#include "run/run_state.h"
+#include "run/stored_addresses.h"
+
+namespace kivota {
+
+class BrowserPane;
+class DemoDriver;
+class CWorkThread;
+class IMessageBoxes;
+class IRunEnvironment;
+class ImageControl;
+class ProbeRounds;
+class TReportForm;
+
+// Page codes of currentPage.
+enum PageCode : int {
+    PageHalted = 0,
+    PageUpdateRequired = 1,
+    PageUpdateOffered = 2,
+    PageAgreement = 4,
+    PageTesting = 5,
+    PageResults = 6,
+    PageSetupDoc = 7,
+    PageBulletin = 8,
+    PageAbout = 10,
+};
+
+// "0.93" from the version "0.9.3.0": the major number, ".", then the minor and the third
+// number without a separator. Empty when the text is not a version of at least three numbers.
+std::string szFileVersion(const std::string& version);
+
+// The window's caption before and after start-up.
+inline constexpr const char* kFormCaption = "Vantrel測速軟體 Kivota";
+inline constexpr const char* kTrialSuffix = "(試用版)";
+inline constexpr const char* kApplicationTitle = "Vantrel測速軟體";
+
+class TMainForm final : public QWidget {
+    Q_OBJECT
+
+public:
+    TMainForm(std::shared_ptr<IRunEnvironment> env, std::shared_ptr<IMessageBoxes> boxes,
+              std::shared_ptr<const StoredAddresses> addresses, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // --- lifecycle ---
+    void FormShow();
+    void vStartTest();
+    void vExecute();
+    void vRetest();
+    void vCloseApp();
+    void FormKeyDown(int key);
+    void TimerExecuteTimer();
+    void TimerDisableTimer();
+    // Queues a close of the window (its normal close path then runs vCloseApp).
+    void vPostClose();
+
+    // --- the worker's messages (all on the window's thread) ---
+    void vDispatchMessage(WindowMessage& message);
+    void WMStartDecision(WindowMessage& message);
+    void WMTestFinished(WindowMessage& message);
+    void WMTestProgress(WindowMessage& message);
+    void WMTestRefused(WindowMessage& message);
+    void WMKeepAlive(WindowMessage& message);
+    void WMConfigLoaded(WindowMessage& message);
+    void WMAnalysisStart(WindowMessage& message);
+    void WMGoRequest(WindowMessage& message);
+    void vHaltRun();
+    // The mouse left one of the window's controls.
+    void CMMouseLeave(QWidget* control);
+
+    // --- pages ---
+    void vLoadImage(ImageControl* image, const std::string& name, const std::string& type);
+    void vPlaceControls();
+    void vHideAll();
+    void vShowConnecting();
+    void vShowUpdateRequiredPage();
+    void vShowUpdateOfferedPage();
+    void vShowAgreementPage();
+    void vShowTestingPage();
+    void vShowSetupDocPage();
+    void vShowBulletinPage();
+    void vShowAboutPage();
+    void vOpenDownload();
+    void vShowSpeeds();
+
+    // --- image buttons ---
+    void ImgPreviousMouseMove();
+    void ImgPreviousMouseDown();
+    void ImgNextMouseMove();
+    void ImgNextMouseDown();
+    void ImgCancelMouseMove();
+    void ImgCancelMouseDown();
+    void ImgReportMouseMove();
+    void ImgReportMouseDown();
+    void ImgCopyrightClick();
+    void Ad_WebBrowserDocumentComplete();
+
+    // The worker's address: messages posted or sent to it are handled on the window's thread.
+    std::shared_ptr<MessagePump> windowHandle() const { return pump_; }
+    bool closing() const { return closing_; }
+    // Shows the completion-code dialog modally; true when it was accepted. Tests replace it.
+    std::function<bool(TReportForm&)> runReportDialog;
+
+    // --- controls ---
+    ImageControl *ImgBackground, *ImgHint, *ImgApplogo, *ImgTitle, *ImgAlarm, *ImgNotice, *ImgConnecting,
+        *ImgCenter, *ImgRotation, *ImgTesting, *ImgStatus, *ImgBar, *ImgBarNum, *ImgDownlinkTitle,
+        *ImgUplinkTitle, *ImgReport, *ImgSerial, *ImgPrevious, *ImgNext, *ImgCancel, *ImgZuv, *ImgCopyright,
+        *ImgLogo;
+    ImageControl *ImgDown1000, *ImgDown100, *ImgDown10, *ImgDown1, *ImgDowndot, *ImgDowndot1, *ImgDowndot01,
+        *ImgDownUnit;
+    ImageControl *ImgUp1000, *ImgUp100, *ImgUp10, *ImgUp1, *ImgUpdot, *ImgUpdot1, *ImgUpdot01, *ImgUpUnit;
+    QLabel *labelResultSerial, *labelResultTime, *labelBSPM, *labelLicense;
+    QPlainTextEdit* MemoAnouncement;
+    BrowserPane *Info_WebBrowser, *Ad_WebBrowser;
+    QTimer TimerExecute, TimerDisable;
+    TReportForm* ReportForm;
+
+    // --- fields ---
+    std::shared_ptr<RunState> runState;
+    std::shared_ptr<CWorkThread> workThread;
+    std::unique_ptr<ProbeRounds> probeRounds;
+    int screenDpi = 96;
+    std::string resultPageUrl;
+    std::string fileVersion;
+    std::string releaseDate;
+    IClock::Mark markStart = 0, markNow = 0;
+    std::string downloadUrl;
+    int currentPage = PageHalted;
+    int originPage = 0;
+    bool adLoaded = false;
+    bool adOnResults = false;
+    bool resultsShown = false;
+    bool prevLatch = false;
+    bool nextLatch = false;
+    int lastKey = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    ImageControl* pMakeImage(const char* name);
+    QLabel* pMakeLabel(const char* name);
+    void vDesignLayout();
+    void vWireButtons();
+    void vAgree();
+    void vShowSpeedRow(double& speed, const std::vector<ImageControl*>& row, const char* notShownUnit);
+    void vShowErrorBox(char kind);
+    void vLogAutoError();
+    void vSetAdTestingSize();
+    void vScreenshot(const std::string& page);
+    RunState& rs() { return *runState; }
+
+    std::shared_ptr<IRunEnvironment> env_;
+    std::shared_ptr<IMessageBoxes> boxes_;
+    std::shared_ptr<const StoredAddresses> addresses_;
+    std::shared_ptr<MessagePump> pump_;
+    std::vector<ImageControl*> buttons_;
+    bool shown_ = false;
+    bool closing_ = false;
+    std::unique_ptr<DemoDriver> demo_;
+};
+
+}  // namespace kivota

@@ -1,0 +1,411 @@
+#include "net/ftp_client.h"
+
+#include <linux/sockios.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace kivota {
+
+namespace {
+
+constexpr long kConnectLimitMs = 2000;
+// Bounds every wait for a server reply (login, SIZE, CWD, 150 before data, 226 after STOR),
+// so that a silent server cannot hold a connection forever.
+constexpr long kReplyLimitSec = 10;
+// How long a download stop waits for the server's answer to ABOR before dropping the line.
+constexpr int kAbortReplyLimitMs = 1500;
+// libcurl's limits for its receive and upload buffers.
+constexpr long kMinBufferSize = 16 * 1024;
+constexpr long kMaxRecvBufferSize = CURL_MAX_READ_SIZE;
+constexpr long kMaxUploadBufferSize = 2 * 1024 * 1024;
+// The upload buffer holds several send blocks when they are small: fewer, larger writes.
+constexpr long kUploadBufferFloor = 64 * 1024;
+
+std::size_t iDiscard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
+
+long iClamp(long value, long low, long high) { return std::min(std::max(value, low), high); }
+
+std::int64_t iSteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string szTimeOfDay(const LocalTime& t) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return text;
+}
+
+// A final reply line "ddd text": its code, else 0.
+int iFinalReplyCode(const std::string& line) {
+    if (line.size() < 4 || line[3] != ' ') return 0;
+    for (int i = 0; i < 3; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(line[static_cast<std::size_t>(i)]))) return 0;
+    }
+    return std::atoi(line.substr(0, 3).c_str());
+}
+
+}  // namespace
+
+const char* szFtpStatusName(int code) {
+    switch (code) {
+        case hsResolving: return "hsResolving";
+        case hsConnecting: return "hsConnecting";
+        case hsConnected: return "hsConnected";
+        case hsDisconnecting: return "hsDisconnecting";
+        case hsDisconnected: return "hsDisconnected";
+        case hsStatusText: return "hsStatusText";
+        case ftpTransfer: return "ftpTransfer";
+        case ftpReady: return "ftpReady";
+        case ftpAborted: return "ftpAborted";
+        default: return "Unknown";
+    }
+}
+
+FtpSharedCounters& ftpSharedCounters() {
+    static auto* counters = new FtpSharedCounters;
+    return *counters;
+}
+
+FtpClient::FtpClient(std::shared_ptr<IClock> clock, FtpSharedCounters& counters)
+    : clock_(std::move(clock)), counters_(counters), curl_(curl_easy_init()) {}
+
+FtpClient::~FtpClient() {
+    // Leave without QUIT: a dead control connection makes libcurl skip the farewell.
+    const int fd = controlSocket_.load();
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+    if (curl_) curl_easy_cleanup(curl_);
+}
+
+void FtpClient::vBind(TFTPClass* owner, FtpCallbacks callbacks) {
+    std::lock_guard lock(callbackLock_);
+    owner_ = owner;
+    callbacks_ = std::move(callbacks);
+}
+
+void FtpClient::vSetCallbacks(FtpCallbacks callbacks) {
+    std::lock_guard lock(callbackLock_);
+    callbacks_ = std::move(callbacks);
+}
+
+bool FtpClient::bIsFirstOf(int workMode) const {
+    return m_szName == (workMode == wmRead ? "FTPDL1" : "FTPUL1");
+}
+
+// --- events -------------------------------------------------------------------------------
+
+void FtpClient::vLog(const std::string& text) {
+    std::lock_guard lock(callbackLock_);
+    if (owner_ && callbacks_.onLog) callbacks_.onLog(*owner_, text);
+}
+
+void FtpClient::vConnectedEvent() {
+    m_bConnected = 1;
+    vStatus(hsConnected);
+    std::lock_guard lock(callbackLock_);
+    if (owner_ && callbacks_.onConnected) callbacks_.onConnected(*owner_);
+}
+
+void FtpClient::vDisconnectedEvent() {
+    if (m_bConnected.exchange(0) == 0) return;
+    vStatus(hsDisconnected);
+    std::lock_guard lock(callbackLock_);
+    if (owner_ && callbacks_.onDisconnected) callbacks_.onDisconnected(*owner_);
+}
+
+void FtpClient::vWorkBegin(int workMode, std::int64_t countMax) {
+    if (m_bBusy.load() == 0) return;
+    if (bIsFirstOf(workMode)) {
+        m_dtStart = clock_->now();
+        m_dtLastSample = m_dtStart;
+        counters_.ftpElapsedMs = 0;
+        counters_.vSetTotal(0);
+        counters_.ftpBytesAtSample = 0;
+        m_dRate = 0.0;
+    }
+    m_nLastCount = 0;
+    ++m_nTransfers;
+    vLog(m_szName + " 第 " + std::to_string(m_nTransfers) + " 次下載");
+    vLog(m_szName + " " + szTimeOfDay(clock_->localTime()) + " " + (workMode == wmRead ? "wmRead" : "wmWrite") +
+         " WorkBegin() - WorkCountMax = " + std::to_string(countMax));
+}
+
+FtpClient::WorkAction FtpClient::eWork(int workMode, std::int64_t count) {
+    if (!curl_ || m_bBusy.load() == 0) return WorkAction::Continue;
+    if (m_bStop.load() != 0 || count > 2'000'000'000) return WorkAction::Stop;
+
+    if (count < m_nLastCount) m_nLastCount = 0;  // a new transfer began
+    const std::int64_t total = counters_.iAdd(count - m_nLastCount);
+    m_nLastCount = count;
+
+    if (!bIsFirstOf(workMode)) return WorkAction::Continue;
+    const IClock::Mark now = clock_->now();
+    const std::int64_t sinceSample = std::abs(now - m_dtLastSample) * 1000 / clock_->frequency();
+    if (sinceSample < 1000) return WorkAction::Continue;
+
+    std::lock_guard lock(callbackLock_);
+    if (!owner_ || !callbacks_.onProgress) return WorkAction::Continue;
+    m_dtLastSample = now;
+    m_dRate = static_cast<double>(total - counters_.ftpBytesAtSample) * 8000.0 / static_cast<double>(sinceSample);
+    counters_.ftpBytesAtSample = total;
+    counters_.ftpElapsedMs = (now - m_dtStart) * 1000 / clock_->frequency();
+    callbacks_.onProgress(*owner_, workMode, m_dRate, counters_.ftpElapsedMs, total);
+    return WorkAction::Continue;
+}
+
+void FtpClient::vWorkEnd(int) {
+    if (m_bBusy.load() == 0) return;
+    m_nLastCount = 0;
+    bool logging = false;
+    {
+        std::lock_guard lock(callbackLock_);
+        logging = owner_ && callbacks_.onLog;
+    }
+    if (logging && m_bStop.load() == 1) {
+        m_bStop = 0;
+        m_bBusy = 0;
+    }
+}
+
+// --- commands -----------------------------------------------------------------------------
+
+std::string FtpClient::szUrl(const std::string& path) const {
+    // "host:port" names its port; a plain host takes the configured one.
+    std::string host = m_szHost;
+    int port = m_nPort;
+    const auto colon = host.rfind(':');
+    if (colon != std::string::npos && host.find(':') == colon) {
+        port = std::atoi(host.c_str() + colon + 1);
+        host.resize(colon);
+    }
+    std::string url = "ftp://" + host + ":" + std::to_string(port) + "/";
+    // Escape each path segment, keeping the separators.
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const auto slash = path.find('/', start);
+        const std::string segment = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (char* escaped = curl_easy_escape(curl_, segment.c_str(), static_cast<int>(segment.size()))) {
+            url += escaped;
+            curl_free(escaped);
+        }
+        if (slash == std::string::npos) break;
+        url += '/';
+        start = slash + 1;
+    }
+    return url;
+}
+
+void FtpClient::vApplyCommonOptions(const std::string& path) {
+    errorBuffer_[0] = '\0';
+    curl_easy_setopt(curl_, CURLOPT_URL, szUrl(path).c_str());
+    curl_easy_setopt(curl_, CURLOPT_USERNAME, m_szUsername.c_str());
+    curl_easy_setopt(curl_, CURLOPT_PASSWORD, m_szPassword.c_str());
+    curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT_MS, kConnectLimitMs);
+    curl_easy_setopt(curl_, CURLOPT_SERVER_RESPONSE_TIMEOUT, kReplyLimitSec);
+    curl_easy_setopt(curl_, CURLOPT_FTPPORT, m_bPassive ? nullptr : "-");
+    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer_);
+    curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, iClamp(m_nRecvBufferSize, kMinBufferSize, kMaxRecvBufferSize));
+    curl_easy_setopt(curl_, CURLOPT_UPLOAD_BUFFERSIZE,
+                     iClamp(std::max<long>(m_nSendBufferSize, kUploadBufferFloor), kMinBufferSize, kMaxUploadBufferSize));
+    curl_easy_setopt(curl_, CURLOPT_SOCKOPTFUNCTION, &FtpClient::iOnSocketOpened);
+    curl_easy_setopt(curl_, CURLOPT_SOCKOPTDATA, this);
+    curl_easy_setopt(curl_, CURLOPT_CLOSESOCKETFUNCTION, &FtpClient::iOnSocketClose);
+    curl_easy_setopt(curl_, CURLOPT_CLOSESOCKETDATA, this);
+    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &iDiscard);
+    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(curl_, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(curl_, CURLOPT_NOBODY, 0L);
+}
+
+// A connection opened while the control connection is up is a data connection.
+int FtpClient::iOnSocketOpened(void* client, curl_socket_t fd, curlsocktype purpose) {
+    auto& self = *static_cast<FtpClient*>(client);
+    if (purpose == CURLSOCKTYPE_IPCXN && self.controlSocket_.load() >= 0) self.dataSocket_ = fd;
+    return CURL_SOCKOPT_OK;
+}
+
+std::int64_t FtpClient::iUnacknowledged() const {
+    const int fd = dataSocket_.load();
+    int queued = 0;
+    if (fd < 0 || ::ioctl(fd, SIOCOUTQ, &queued) != 0) return 0;
+    return queued;
+}
+
+int FtpClient::iOnSocketClose(void* client, curl_socket_t fd) {
+    auto& self = *static_cast<FtpClient*>(client);
+    int data = fd;
+    self.dataSocket_.compare_exchange_strong(data, -1);
+    int expected = fd;
+    const bool control = self.controlSocket_.compare_exchange_strong(expected, -1);
+    const int rc = ::close(fd);
+    if (control) self.vDisconnectedEvent();
+    return rc;
+}
+
+CURLcode FtpClient::ePerformLogin(std::string& error) {
+    vApplyCommonOptions("");
+    curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
+    const CURLcode rc = curl_easy_perform(curl_);
+    if (rc != CURLE_OK) {
+        error = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(rc);
+        return rc;
+    }
+    curl_socket_t fd = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &fd) == CURLE_OK && fd != CURL_SOCKET_BAD) {
+        controlSocket_ = fd;
+    }
+    return rc;
+}
+
+namespace {
+
+// Replies by which the server refused a command; the control connection stays usable.
+bool bIsNegativeReply(CURLcode rc) {
+    switch (rc) {
+        case CURLE_REMOTE_FILE_NOT_FOUND:
+        case CURLE_REMOTE_ACCESS_DENIED:
+        case CURLE_FTP_COULDNT_RETR_FILE:
+        case CURLE_FTP_COULDNT_SET_TYPE:
+        case CURLE_FTP_COULDNT_USE_REST:
+        case CURLE_UPLOAD_FAILED:
+        case CURLE_QUOTE_ERROR:
+        case CURLE_FTP_PRET_FAILED:
+        case CURLE_FTP_WEIRD_PASV_REPLY:
+        case CURLE_FTP_PORT_FAILED:
+        case CURLE_LOGIN_DENIED: return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+CURLcode FtpClient::eQuerySize(const std::string& file, std::int64_t& size, std::string& error) {
+    size = -1;
+    vApplyCommonOptions(m_szDir + file);
+    curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);  // SIZE (and REST 0) without RETR
+    const CURLcode rc = curl_easy_perform(curl_);
+    if (rc == CURLE_OK) {
+        curl_off_t length = -1;
+        if (curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK) size = length;
+        return rc;
+    }
+    if (bIsNegativeReply(rc)) return CURLE_OK;  // no size from the server
+    long osErrno = 0;
+    curl_easy_getinfo(curl_, CURLINFO_OS_ERRNO, &osErrno);
+    if (osErrno != 0) {
+        error = std::strerror(static_cast<int>(osErrno));
+    } else {
+        error = std::string("ECurlError - ") + (errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(rc));
+    }
+    return rc;
+}
+
+CURLcode FtpClient::eChangeDir(const std::string& dir, std::string& error) {
+    std::string target = m_szDir + dir;
+    if (!target.empty() && target.back() != '/') target += '/';
+    vApplyCommonOptions(target);
+    curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);  // CWD only
+    const CURLcode rc = curl_easy_perform(curl_);
+    if (rc == CURLE_OK) {
+        m_szDir = target;
+    } else {
+        error = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(rc);
+    }
+    return rc;
+}
+
+void FtpClient::vDrop() {
+    vStatus(hsDisconnecting);
+    const int fd = controlSocket_.load();
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);  // no QUIT: libcurl finds the line dead
+    curl_easy_cleanup(curl_);
+    curl_ = curl_easy_init();
+    controlSocket_ = -1;
+    m_szDir.clear();
+    vDisconnectedEvent();
+}
+
+void FtpClient::vPrepareTransfer(const std::string& file, bool upload, void* userData) {
+    vApplyCommonOptions(m_szDir + file);
+    curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, userData);
+    if (upload) {
+        curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(curl_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
+        curl_easy_setopt(curl_, CURLOPT_APPEND, 0L);
+        curl_easy_setopt(curl_, CURLOPT_READDATA, userData);
+    } else {
+        curl_easy_setopt(curl_, CURLOPT_WRITEDATA, userData);
+        curl_easy_setopt(curl_, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(0));
+    }
+}
+
+void FtpClient::vSendAbort() {
+    if (m_bDropOnly.load() != 0) return;
+    const int fd = controlSocket_.load();
+    if (fd < 0) return;
+    static constexpr char kAbort[] = "ABOR\r\n";
+    if (::send(fd, kAbort, sizeof kAbort - 1, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof kAbort - 1)) return;
+
+    // The server ends the data transfer and answers (426 for the transfer, then 226 or 225);
+    // libcurl drops the control connection after a stopped download, so reading it here takes
+    // nothing away from it.
+    std::string pending;
+    const std::int64_t deadline = iSteadyMs() + kAbortReplyLimitMs;
+    for (;;) {
+        const std::int64_t left = deadline - iSteadyMs();
+        if (left <= 0) break;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        char buffer[512];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        pending.append(buffer, static_cast<std::size_t>(n));
+        bool answered = false;
+        std::size_t eol;
+        while ((eol = pending.find("\r\n")) != std::string::npos) {
+            const int code = iFinalReplyCode(pending.substr(0, eol));
+            pending.erase(0, eol + 2);
+            if (code >= 200 && code != 426) answered = true;
+        }
+        if (answered) break;
+    }
+    vStatus(ftpAborted);
+}
+
+// --- transfer-thread bookkeeping ------------------------------------------------------------
+
+void FtpClient::vMarkTransferStarted() {
+    std::lock_guard lock(runMutex_);
+    transferRunning_ = true;
+}
+
+void FtpClient::vMarkTransferEnded() {
+    std::lock_guard lock(runMutex_);
+    transferRunning_ = false;
+    runEnded_.notify_all();
+}
+
+bool FtpClient::bTransferRunning() {
+    std::lock_guard lock(runMutex_);
+    return transferRunning_;
+}
+
+bool FtpClient::bWaitTransferEnded(int boundMs) {
+    std::unique_lock lock(runMutex_);
+    return runEnded_.wait_for(lock, std::chrono::milliseconds(boundMs), [&] { return !transferRunning_; });
+}
+
+}  // namespace kivota

@@ -1,0 +1,182 @@
+#include "net/ftp_thread.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace kivota {
+
+namespace {
+
+// An upload whose STOR cannot end normally this long after the stop (the link stalls, so
+// libcurl never asks for more data) is cut off.
+constexpr std::int64_t kUploadEndLimitMs = 3000;
+
+std::int64_t iSteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+bool bIsNegativeUploadReply(CURLcode rc) {
+    return rc == CURLE_UPLOAD_FAILED || rc == CURLE_REMOTE_ACCESS_DENIED || rc == CURLE_REMOTE_FILE_NOT_FOUND ||
+           rc == CURLE_FTP_COULDNT_SET_TYPE || rc == CURLE_QUOTE_ERROR || rc == CURLE_FTP_WEIRD_PASV_REPLY ||
+           rc == CURLE_FTP_PORT_FAILED || rc == CURLE_LOGIN_DENIED;
+}
+
+bool bIsNegativeDownloadReply(CURLcode rc) {
+    return rc == CURLE_REMOTE_FILE_NOT_FOUND || rc == CURLE_FTP_COULDNT_RETR_FILE ||
+           rc == CURLE_REMOTE_ACCESS_DENIED || rc == CURLE_FTP_COULDNT_SET_TYPE || rc == CURLE_FTP_COULDNT_USE_REST ||
+           rc == CURLE_QUOTE_ERROR || rc == CURLE_FTP_WEIRD_PASV_REPLY || rc == CURLE_FTP_PORT_FAILED ||
+           rc == CURLE_LOGIN_DENIED;
+}
+
+}  // namespace
+
+std::size_t FtpFillerStream::iFill(char* buffer, std::size_t size) {
+    std::size_t filled = 0;
+    while (filled < size) {
+        const std::size_t n = std::min(size - filled, block.size() - position);
+        std::memcpy(buffer + filled, block.data() + position, n);
+        filled += n;
+        position += n;
+        if (position == block.size()) vRewind();
+    }
+    return filled;
+}
+
+TFTPThread::TFTPThread(std::shared_ptr<FtpClient> client, std::string file, bool upload)
+    : m_pFTP(std::move(client)),
+      m_szFile(std::move(file)),
+      m_pGetStream(std::make_unique<FtpDiscardStream>()),
+      m_bUpload(upload ? 1 : 0) {
+    if (upload) {
+        m_pPutStream = std::make_unique<FtpFillerStream>(static_cast<std::size_t>(std::max(1, m_pFTP->m_nSendBufferSize)));
+    }
+}
+
+TFTPThread::~TFTPThread() = default;
+
+void TFTPThread::Execute() {
+    FtpClient& c = *m_pFTP;
+    c.vSetTransferThread(std::this_thread::get_id());
+    if (m_bUpload) {
+        vUpload();
+    } else {
+        vDownload();
+    }
+    // A disconnect asked for while this thread owned the handle (for instance from the
+    // progress callback that ended the phase) is carried out now.
+    if (c.m_bDisconnectPending.exchange(false)) c.vDrop();
+    c.vSetTransferThread(std::thread::id{});
+    c.vMarkTransferEnded();
+}
+
+bool TFTPThread::bStopRequested() const { return Terminated() || m_pFTP->m_bStop.load() != 0; }
+
+void TFTPThread::vDownload() {
+    FtpClient& c = *m_pFTP;
+    m_pGetStream->vRewind();
+    c.vPrepareTransfer(m_szFile, false, this);
+    curl_easy_setopt(c.handle(), CURLOPT_WRITEFUNCTION, &TFTPThread::iOnWrite);
+    curl_easy_setopt(c.handle(), CURLOPT_XFERINFOFUNCTION, &TFTPThread::iOnXferInfo);
+    c.vWorkBegin(wmRead, c.m_nFileSize);
+    c.vStatus(ftpTransfer);
+    const CURLcode rc = curl_easy_perform(c.handle());
+    c.vWorkEnd(wmRead);
+    if (rc == CURLE_OK) {
+        c.vLog(c.m_szName + " Event:AfterGet()");
+        c.vLog("");
+        c.vStatus(ftpReady);
+    } else if (m_bStopped || bIsNegativeDownloadReply(rc)) {
+        // Stopped as asked (libcurl has dropped the lines), or the server refused the file.
+    } else {
+        c.vDrop();  // a socket error or another failure: the client is closed
+    }
+}
+
+void TFTPThread::vUpload() {
+    FtpClient& c = *m_pFTP;
+    m_pPutStream->vRewind();
+    c.vPrepareTransfer(m_szFile, true, this);
+    curl_easy_setopt(c.handle(), CURLOPT_READFUNCTION, &TFTPThread::iOnRead);
+    curl_easy_setopt(c.handle(), CURLOPT_XFERINFOFUNCTION, &TFTPThread::iOnXferInfo);
+    c.vWorkBegin(wmWrite, static_cast<std::int64_t>(m_pPutStream->block.size()));
+    c.vStatus(ftpTransfer);
+    const CURLcode rc = curl_easy_perform(c.handle());
+    c.vWorkEnd(wmWrite);
+    if (rc == CURLE_OK) {
+        c.vStatus(ftpReady);
+    } else if (bIsNegativeUploadReply(rc)) {
+        c.vDrop();
+    }
+}
+
+// Download work event: a block arrived.
+std::size_t TFTPThread::iOnWrite(char*, std::size_t size, std::size_t count, void* self) {
+    auto& t = *static_cast<TFTPThread*>(self);
+    FtpClient& c = *t.m_pFTP;
+    const std::size_t bytes = size * count;
+    t.m_pGetStream->vWrite(bytes);
+    const std::int64_t received = t.m_nCount + static_cast<std::int64_t>(bytes);
+    if (t.Terminated() || c.eWork(wmRead, received) == FtpClient::WorkAction::Stop) {
+        t.vStopDownload();
+        return 0;  // libcurl ends the transfer and closes the data connection
+    }
+    t.m_pGetStream->vRewind();
+    t.m_nCount = received;
+    return bytes;
+}
+
+// Upload data: the filler block, again and again, until a stop makes the STOR end normally.
+std::size_t TFTPThread::iOnRead(char* buffer, std::size_t size, std::size_t count, void* self) {
+    auto& t = *static_cast<TFTPThread*>(self);
+    if (!t.m_bUploadEnding && t.bStopRequested() && t.m_pFTP->m_bBusy.load() != 0) t.vBeginUploadEnd();
+    if (t.m_bUploadEnding) return 0;
+    return t.m_pPutStream->iFill(buffer, size * count);
+}
+
+// Called by libcurl after each pass over the sockets and at least once a second while idle:
+// the upload's work events (bytes the server has received so far), and the stop check of a
+// download whose data does not arrive.
+int TFTPThread::iOnXferInfo(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulNow) {
+    auto& t = *static_cast<TFTPThread*>(self);
+    FtpClient& c = *t.m_pFTP;
+    if (!t.m_bUpload) {
+        if (t.bStopRequested() && c.m_bBusy.load() != 0) {
+            t.vStopDownload();
+            return 1;
+        }
+        return 0;
+    }
+    if (!t.m_bUploadEnding) {
+        // What the server has received: written to the socket, less what still waits for its
+        // acknowledgement (the send queue can hold seconds of a slow link).
+        const std::int64_t sent = std::max<std::int64_t>(static_cast<std::int64_t>(ulNow) - c.iUnacknowledged(), 0);
+        if (sent != t.m_nCount) {
+            if (t.Terminated() || c.eWork(wmWrite, sent) == FtpClient::WorkAction::Stop) {
+                t.vBeginUploadEnd();
+            } else {
+                t.m_pPutStream->vRewind();
+                t.m_nCount = sent;
+            }
+        } else if (t.bStopRequested() && c.m_bBusy.load() != 0) {
+            t.vBeginUploadEnd();
+        }
+    }
+    if (t.m_bUploadEnding && iSteadyMs() - t.m_nStopSeenMs > kUploadEndLimitMs) return 1;
+    return 0;
+}
+
+void TFTPThread::vStopDownload() {
+    if (m_bStopped) return;
+    m_bStopped = true;
+    m_pFTP->vSendAbort();
+}
+
+void TFTPThread::vBeginUploadEnd() {
+    m_bUploadEnding = true;
+    m_nStopSeenMs = iSteadyMs();
+}
+
+}  // namespace kivota

@@ -1,0 +1,191 @@
+#include "net/http_exchange.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <optional>
+
+#include "net/charset.h"
+
+namespace kivota {
+
+HttpTimeouts postTimeouts(float rttAvg) {
+    const long limit = rttAvg > 150.0f ? 15000 : 10000;
+    return HttpTimeouts{3000, limit, limit, limit};
+}
+
+long connectLimitMs(const HttpTimeouts& t) { return t.resolveMs + t.connectMs; }
+
+long exchangeLimitMs(const HttpTimeouts& t) { return t.resolveMs + t.connectMs + t.sendMs + t.receiveMs; }
+
+std::string szCookieFromSetCookie(const std::string& setCookie) {
+    const std::size_t start = setCookie.find_first_not_of(';');
+    if (start == std::string::npos) return {};
+    const std::size_t end = setCookie.find(';', start);
+    return setCookie.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+namespace {
+
+struct CurlEasyDeleter {
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+struct CurlSlistDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+struct CurlUrlDeleter {
+    void operator()(CURLU* u) const { curl_url_cleanup(u); }
+};
+
+// What the callbacks of one exchange share.
+struct ExchangeProgress {
+    std::string body;
+    bool tooLarge = false;
+    bool readReply = true;
+    bool requestSent = false;       // the request line and headers went out
+    curl_off_t requestBodySize = 0;
+};
+
+std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* p = static_cast<ExchangeProgress*>(user);
+    const std::size_t n = size * count;
+    if (!p->readReply) return n;  // not examined
+    if (p->body.size() + n > kMaxReplyBytes) {
+        p->tooLarge = true;
+        return 0;  // aborts the transfer
+    }
+    p->body.append(data, n);
+    return n;
+}
+
+int onDebug(CURL*, curl_infotype type, char*, std::size_t, void* user) {
+    if (type == CURLINFO_HEADER_OUT) static_cast<ExchangeProgress*>(user)->requestSent = true;
+    return 0;
+}
+
+// Without readReply the exchange ends as soon as the whole request is out.
+int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulNow) {
+    const auto* p = static_cast<const ExchangeProgress*>(user);
+    if (!p->readReply && p->requestSent && ulNow >= p->requestBodySize) return 1;
+    return 0;
+}
+
+// The request can be opened: an absolute http or https URL.
+bool bUrlOpens(const std::string& url) {
+    std::unique_ptr<CURLU, CurlUrlDeleter> u(curl_url());
+    if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return false;
+    char* scheme = nullptr;
+    if (curl_url_get(u.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return false;
+    const std::string s = scheme;
+    curl_free(scheme);
+    return s == "http" || s == "https";
+}
+
+std::string szReplyText(std::string text) {
+    for (char& c : text) {
+        if (c == '\x1e') c = ';';
+        else if (c == '\x1f') c = '=';
+    }
+    return text;
+}
+
+}  // namespace
+
+bool bHttpExchange(const HttpExchange& ex, std::string& cookie, std::string& reply) {
+    std::unique_ptr<CURL, CurlEasyDeleter> handle(curl_easy_init());
+    if (!handle || !bUrlOpens(ex.url)) return false;
+    CURL* h = handle.get();
+
+    ExchangeProgress progress;
+    progress.readReply = ex.readReply;
+    progress.requestBodySize = ex.hasBody ? static_cast<curl_off_t>(ex.body.size()) : 0;
+
+    curl_easy_setopt(h, CURLOPT_URL, ex.url.c_str());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, connectLimitMs(ex.timeouts));
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, exchangeLimitMs(ex.timeouts));
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes));
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &progress);
+    if (!ex.readReply) {
+        // The debug hook is the one place libcurl reports that the request went out.
+        curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
+        curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, onDebug);
+        curl_easy_setopt(h, CURLOPT_DEBUGDATA, &progress);
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, onProgress);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, &progress);
+    }
+
+    curl_slist* raw = nullptr;
+    if (ex.hasBody || !ex.isGet) {
+        if (ex.hasBody) raw = curl_slist_append(raw, (std::string("Content-Type: ") + kFormContentType).c_str());
+        raw = curl_slist_append(raw, "Expect:");  // send the body at once, no 100-continue round
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, progress.requestBodySize);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, ex.hasBody ? ex.body.c_str() : "");
+        if (ex.isGet) curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "GET");
+    } else {
+        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    }
+    if (!cookie.empty()) {
+        cookie.push_back(' ');
+        raw = curl_slist_append(raw, ("Cookie: " + cookie).c_str());
+        if (!raw) return false;
+    }
+    std::unique_ptr<curl_slist, CurlSlistDeleter> headers(raw);
+    if (headers) curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+
+    const CURLcode rc = curl_easy_perform(h);
+    if (!ex.readReply) return true;  // the outcome of the send is not examined
+    if (rc != CURLE_OK || progress.tooLarge) return false;
+
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    if (status >= 400) return false;
+
+    const char* contentType = nullptr;
+    curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &contentType);
+    std::string charset = contentType ? charsetOfContentType(contentType) : std::string();
+    if (charset.empty()) charset = kCharsetUtf8;
+    std::optional<std::string> text = toUtf8(progress.body, charset);
+    if (!text) return false;
+
+    if (ex.takeCookie) {
+        curl_header* setCookie = nullptr;
+        if (curl_easy_header(h, "Set-Cookie", 0, CURLH_HEADER, -1, &setCookie) == CURLHE_OK && setCookie) {
+            cookie = szCookieFromSetCookie(setCookie->value);
+        }
+    }
+    reply = szReplyText(std::move(*text));
+    return true;
+}
+
+bool httpRequest(const std::string& url, bool isGet, bool readReply, bool takeCookie, std::string& cookie,
+                 std::string& reply) {
+    HttpExchange ex;
+    ex.url = url;
+    ex.isGet = isGet;
+    ex.timeouts = kRequestTimeouts;
+    ex.readReply = readReply;
+    ex.takeCookie = takeCookie;
+    return bHttpExchange(ex, cookie, reply);
+}
+
+bool httpPost(const std::string& url, const std::string& body, bool isGet, bool readReply, bool takeCookie,
+              std::string& cookie, float rttAvg, std::string& reply) {
+    HttpExchange ex;
+    ex.url = url;
+    ex.isGet = isGet;
+    ex.hasBody = true;
+    ex.body = body;
+    ex.timeouts = postTimeouts(rttAvg);
+    ex.readReply = readReply;
+    ex.takeCookie = takeCookie;
+    return bHttpExchange(ex, cookie, reply);
+}
+
+}  // namespace kivota

@@ -1,0 +1,70 @@
+#pragma once
+// Synchronous HTTP exchanges with the operator's server: one fresh request per call, the
+// session cookie carried from the first reply to every later request, and the reply turned
+// from the server's name 0x1F value 0x1E pairs into name=value; text (see reply_parser.h).
+//
+// All calls block the calling thread for at most the exchange's time-outs. libcurl must have
+// been initialised once before any thread starts (see curl_global.h).
+
+#include <cstddef>
+#include <string>
+
+namespace kivota {
+
+// The four limits of an exchange, in milliseconds.
+struct HttpTimeouts {
+    long resolveMs = 0;
+    long connectMs = 0;
+    long sendMs = 0;
+    long receiveMs = 0;
+    bool operator==(const HttpTimeouts&) const = default;
+};
+
+inline constexpr HttpTimeouts kRequestTimeouts{3000, 10000, 10000, 10000};
+inline constexpr HttpTimeouts kKeepAliveTimeouts{3000, 10000, 3000, 3000};
+
+// The result upload waits longer on a slow line: 15 s for connect, send and receive when the
+// mean echo time is strictly above 150 ms, else 10 s (an unmeasured -1 gives 10 s).
+HttpTimeouts postTimeouts(float rttAvg);
+
+// How the four limits map onto libcurl: name resolution and connecting form libcurl's connect
+// phase, so they bound it together. Sending the request and waiting for the reply have no
+// separate limits in libcurl; the whole exchange is bounded by the sum of all four, which is
+// the longest a request of this size could take under the separate limits (one send, one
+// wait for the reply) and, unlike a low-speed limit, also catches a server that trickles.
+long connectLimitMs(const HttpTimeouts& t);
+long exchangeLimitMs(const HttpTimeouts& t);
+
+// Replies are small; a reply above this bound is refused as a failed exchange, never cut.
+inline constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
+
+inline constexpr const char* kFormContentType = "application/x-www-form-urlencoded";
+
+struct HttpExchange {
+    std::string url;
+    bool isGet = true;         // "GET", else "POST"
+    bool hasBody = false;      // POST body (sent with the form Content-Type)
+    std::string body;
+    HttpTimeouts timeouts = kRequestTimeouts;
+    bool readReply = true;     // false: send the request and return true without waiting for a reply
+    bool takeCookie = false;   // store the reply's Set-Cookie (up to its first ';') in the cookie
+};
+
+// The exchange itself. When `cookie` is not empty one space is appended to it (the space stays,
+// so repeated requests without a new Set-Cookie carry one more each time) and it is sent as the
+// "Cookie" header. With readReply: false on a connection failure, a time-out, an HTTP status of
+// 400 or more, a reply over kMaxReplyBytes or one that is not valid in its declared charset,
+// leaving `reply` untouched; otherwise `reply` is the body decoded to UTF-8 from the charset of
+// its Content-Type (UTF-8 when none), with 0x1E turned into ';' and 0x1F into '='.
+bool bHttpExchange(const HttpExchange& exchange, std::string& cookie, std::string& reply);
+
+bool httpRequest(const std::string& url, bool isGet, bool readReply, bool takeCookie, std::string& cookie,
+                 std::string& reply);
+bool httpPost(const std::string& url, const std::string& body, bool isGet, bool readReply, bool takeCookie,
+              std::string& cookie, float rttAvg, std::string& reply);
+
+// The part of a Set-Cookie header value that becomes the session cookie: the first token when
+// the text is split at ';' (delimiters in front of it skipped), taken verbatim.
+std::string szCookieFromSetCookie(const std::string& setCookie);
+
+}  // namespace kivota

@@ -1,0 +1,115 @@
+// The unattended run's own steps around the measurement, without a server: the echo-probe wait
+// with its limit, the parameters taken from the settings, and no result line after a failure.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "run/work_thread.h"
+#include "support/fake_clock.h"
+#include "support/recording_window.h"
+
+namespace kivota {
+namespace {
+
+// No adapter table: no phase gets this far with a measurement here.
+struct NoCounters final : IOctetCounterSource {
+    std::optional<OctetCounters> sample(int) override { return std::nullopt; }
+};
+
+struct AutoRig {
+    std::shared_ptr<RunState> state = std::make_shared<RunState>();
+    std::shared_ptr<test::RecordingWindow> window = std::make_shared<test::RecordingWindow>();
+    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
+
+    std::shared_ptr<CWorkThread> worker() {
+        state->autoTestMode = true;
+        WorkerServices svc;
+        svc.state = state;
+        svc.window = window;
+        svc.clock = clock;
+        svc.addresses = std::make_shared<StoredAddresses>();
+        svc.counters = std::make_shared<NoCounters>();
+        return std::make_shared<CWorkThread>(std::move(svc));
+    }
+};
+
+// Runs a test in a fresh working directory and returns to the previous one on every exit.
+class ScopedWorkDir {
+public:
+    explicit ScopedWorkDir(const std::string& tag)
+        : previous_(std::filesystem::current_path()),
+          dir_(std::filesystem::temp_directory_path() / (tag + "_" + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(dir_);
+        std::filesystem::current_path(dir_);
+    }
+    ~ScopedWorkDir() {
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(dir_);
+    }
+    ScopedWorkDir(const ScopedWorkDir&) = delete;
+    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
+
+private:
+    std::filesystem::path previous_, dir_;
+};
+
+bool isMessage(const test::RecordedMessage& m, unsigned msg, std::intptr_t w, std::intptr_t l) {
+    return m.msg == msg && m.wParam == w && m.lParam == l;
+}
+
+TEST(AutoRun, EchoProbeTimeOutThenTerminate) {
+    AutoRig rig;
+    auto worker = rig.worker();
+    std::weak_ptr<CWorkThread> weak = worker;
+    // The window answers code 11 by terminating the worker.
+    rig.window->setReaction([weak](const test::RecordedMessage& m) {
+        if (m.msg == WM_START_DECISION && m.wParam == 0)
+            if (auto w = weak.lock()) w->Terminate();
+    });
+    worker->Resume();
+    worker->WaitFor();
+
+    EXPECT_EQ(rig.state->errorCode, ErrEchoTimeout);
+    EXPECT_GT(rig.clock->elapsedSec(), 15.0);
+    const auto messages = rig.window->messages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_TRUE(isMessage(messages[0], WM_START_DECISION, 3, 0));
+    EXPECT_TRUE(isMessage(messages[1], WM_TEST_PROGRESS, 2, 0));
+    EXPECT_TRUE(isMessage(messages[2], WM_START_DECISION, 0, 0));
+}
+
+TEST(AutoRun, FailedRunWritesNoResultLine) {
+    ScopedWorkDir workDir("kv_autorun");
+    AutoRig rig;
+    rig.state->autoDownloadFile = "test_2048m.zip";
+    rig.state->autoUploadPath = "/uploads";
+    rig.state->autoFtpServer = "";  // no server: the phases cannot start
+    auto worker = rig.worker();
+    // The probe never finishes; after the limit the window lets the run go on.
+    rig.window->setReaction([state = rig.state](const test::RecordedMessage& m) {
+        if (m.msg == WM_START_DECISION && m.wParam == 0) state->userGo = true;
+    });
+    worker->Resume();
+    worker->WaitFor();
+
+    // A phase length the settings left at 0 does not run as a phase of no length.
+    EXPECT_EQ(rig.state->dlDurationSec, 10);
+    EXPECT_EQ(rig.state->ulDurationSec, 10);
+    EXPECT_EQ(rig.state->timeoutSec, 30);
+    EXPECT_EQ(rig.state->dlPath, "/test_2048m.zip");
+    EXPECT_EQ(rig.state->ulPath, "/uploads");
+    EXPECT_NE(rig.state->errorCode, ErrAutoRunning);
+    const auto finished = rig.window->messages(WM_TEST_FINISHED);
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_TRUE(isMessage(finished[0], WM_TEST_FINISHED, 3, 0));
+    EXPECT_EQ(rig.window->count(WM_ANALYSIS_START), 0u);
+    EXPECT_FALSE(std::filesystem::exists("KivotaResult.txt"));
+}
+
+}  // namespace
+}  // namespace kivota

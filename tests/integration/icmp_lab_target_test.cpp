@@ -1,0 +1,170 @@
+// The echo prober against a real target behind a veth pair in a network namespace of this
+// test's own (root only): a target that ignores echoes completes with a failure after the 2 s
+// limit, one that answers sends back the 32-byte payload with its own TTL.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/ip.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "net/icmp_echo.h"
+#include "platform/linux/steady_clock.h"
+
+using namespace kivota;
+
+namespace {
+
+constexpr const char* kHostSide = "198.19.77.1";
+constexpr const char* kTarget = "198.19.77.2";
+
+bool sh(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+// A namespace joined to the host by a veth pair, removed with everything in it at the end.
+class LabTarget {
+public:
+    LabTarget()
+        : ns_("kv_icmp_" + std::to_string(::getpid())),
+          hostIf_("kvi" + std::to_string(::getpid()) + "a"),
+          nsIf_("kvi" + std::to_string(::getpid()) + "b") {
+        ok_ = sh("ip netns add " + ns_) && sh("ip link add " + hostIf_ + " type veth peer name " + nsIf_) &&
+              sh("ip link set " + nsIf_ + " netns " + ns_) &&
+              sh("ip addr add " + std::string(kHostSide) + "/30 dev " + hostIf_) &&
+              sh("ip link set " + hostIf_ + " up") &&
+              sh(in("ip addr add " + std::string(kTarget) + "/30 dev " + nsIf_)) && sh(in("ip link set lo up")) &&
+              sh(in("ip link set " + nsIf_ + " up"));
+    }
+    ~LabTarget() {
+        sh("ip netns del " + ns_);
+        sh("ip link del " + hostIf_);  // gone with the namespace already, unless that failed
+    }
+    bool ok() const { return ok_; }
+    bool ignoreEchoes(bool ignore) {
+        return sh(in(std::string("sysctl -w net.ipv4.icmp_echo_ignore_all=") + (ignore ? "1" : "0")));
+    }
+    bool setTtl(int ttl) { return sh(in("sysctl -w net.ipv4.ip_default_ttl=" + std::to_string(ttl))); }
+
+private:
+    std::string in(const std::string& command) const { return "ip netns exec " + ns_ + " " + command; }
+    std::string ns_, hostIf_, nsIf_;
+    bool ok_ = false;
+};
+
+struct Completion {
+    int ttl = -1, dataSize = -1, rttMs = -1, status = -1;
+    double atSec = 0;
+};
+
+// Plays the window's event loop: the shared timer and the socket's readiness.
+class EventLoop {
+public:
+    EventLoop()
+        : clock_(std::make_shared<SteadyClock>()), service_(clock_, [this](int interval) {
+              intervalMs_ = interval;
+              nextTick_ = clock_->now() + static_cast<IClock::Mark>(interval) * 1'000'000;
+          }) {}
+
+    EchoService& service() { return service_; }
+    IClock& clock() { return *clock_; }
+
+    template <typename Done>
+    void run(int boundMs, Done done) {
+        const auto start = clock_->now();
+        while (!done() && clock_->secondsBetween(clock_->now(), start) * 1000 < boundMs) {
+            pollfd p{service_.fd(), POLLIN | POLLERR, 0};
+            if (::poll(&p, 1, 10) > 0) service_.onReadable();
+            if (intervalMs_ > 0 && clock_->now() >= nextTick_) {
+                nextTick_ += static_cast<IClock::Mark>(intervalMs_) * 1'000'000;
+                service_.onReadable();
+                service_.tick();
+            }
+        }
+    }
+
+private:
+    std::shared_ptr<SteadyClock> clock_;
+    int intervalMs_ = 0;
+    IClock::Mark nextTick_ = 0;
+    EchoService service_;
+};
+
+std::optional<Completion> firstEcho(EventLoop& loop, const char* host, int boundMs) {
+    std::optional<Completion> first;
+    TICMPSENDECHO2 prober(loop.service());
+    prober.m_szHost = host;
+    prober.m_nInterval = 500;
+    const auto started = loop.clock().now();
+    prober.OnEcho = [&](TICMPSENDECHO2& sender, const std::string&, int ttl, int size, int rtt, int status,
+                        const std::string&) {
+        first = Completion{ttl, size, rtt, status, loop.clock().secondsBetween(loop.clock().now(), started)};
+        sender.Stop();
+    };
+    prober.Start();
+    loop.run(boundMs, [&] { return first.has_value(); });
+    return first;
+}
+
+class LabEcho : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "a namespace of our own needs root";
+        target_ = std::make_unique<LabTarget>();
+        ASSERT_TRUE(target_->ok()) << "could not build the namespace";
+        ASSERT_GE(loop_.service().fd(), 0);
+    }
+    std::unique_ptr<LabTarget> target_;
+    EventLoop loop_;
+};
+
+TEST_F(LabEcho, IgnoredEchoFailsWithZerosAfterTheLimitAndTheNextTick) {
+    ASSERT_TRUE(target_->ignoreEchoes(true));
+    const auto c = firstEcho(loop_, kTarget, 8000);
+    ASSERT_TRUE(c.has_value());
+    EXPECT_NE(c->status, kEchoSuccess);
+    EXPECT_EQ(c->ttl, 0);
+    EXPECT_EQ(c->dataSize, 0);
+    EXPECT_EQ(c->rttMs, 0);
+    // Sent at the first tick (0.5 s), judged at a tick at or after 2 s later.
+    EXPECT_GE(c->atSec, 2.45);
+    EXPECT_LT(c->atSec, 4.5);
+}
+
+TEST_F(LabEcho, AnsweringTargetReturnsThe32BytePayloadAndItsTtl) {
+    ASSERT_TRUE(target_->ignoreEchoes(false));
+    ASSERT_TRUE(target_->setTtl(77));
+    // A socket of the test's own sees the reply as it came off the wire.
+    const int watch = ::socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK, IPPROTO_ICMP);
+    ASSERT_GE(watch, 0);
+    const auto c = firstEcho(loop_, kTarget, 5000);
+    ASSERT_TRUE(c.has_value());
+    EXPECT_EQ(c->status, kEchoSuccess);
+    EXPECT_EQ(c->dataSize, 32);
+    EXPECT_EQ(c->ttl, 77);
+    EXPECT_LT(c->rttMs, 1000);
+
+    bool sawPayload = false;
+    unsigned char packet[1600];
+    sockaddr_in from{};
+    socklen_t fromLen = sizeof from;
+    ssize_t n;
+    while ((n = ::recvfrom(watch, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&from), &fromLen)) > 0) {
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+        const std::size_t ipLen = static_cast<std::size_t>(packet[0] & 0x0F) * 4;
+        if (std::string(text) != kTarget || static_cast<std::size_t>(n) < ipLen + 8 || packet[ipLen] != 0) continue;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(packet) + ipLen + 8, static_cast<std::size_t>(n) - ipLen - 8),
+                  "0123456789ABCDEFGHIJKLMNOPQRSTUV");
+        sawPayload = true;
+        fromLen = sizeof from;
+    }
+    ::close(watch);
+    EXPECT_TRUE(sawPayload);
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+// Both phases for real through the lab's shaped link (scripts/test brings it up at 50 Mbit/s
+// down and 10 Mbit/s up): FTP rates close to the shaped rates, adapter rates above them, the
+// per-second series and the messages to the window.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "net/ftp_class.h"
+#include "platform/linux/netlink_network_stack.h"
+#include "platform/linux/steady_clock.h"
+#include "profile/adapter_counters.h"
+#include "run/work_thread.h"
+#include "support/letter_encode.h"
+#include "support/recording_window.h"
+
+using namespace kivota;
+
+namespace {
+
+constexpr const char* kLabServer = "198.18.0.2";
+constexpr double kDownKbps = 50'000, kUpKbps = 10'000;
+
+std::size_t iItems(const std::string& series) {
+    return series.empty() ? 0 : static_cast<std::size_t>(std::count(series.begin(), series.end(), ',')) + 1;
+}
+
+TEST(ThroughputLab, DownloadAndUploadThroughTheShapedLink) {
+    if (!std::getenv("KIVOTA_LAB")) GTEST_SKIP() << "needs the lab (scripts/lab up --down 50mbit --up 10mbit)";
+
+    auto net = makeLinuxNetworkStack();
+    const auto best = net->bestInterface(kLabServer);
+    const auto table = net->interfaceTable();
+    ASSERT_TRUE(best && table);
+    int row = -1;
+    for (std::size_t i = 0; i < table->size(); ++i) {
+        if ((*table)[i].index == *best) row = static_cast<int>(i);
+    }
+    ASSERT_GE(row, 0);
+
+    auto state = std::make_shared<RunState>();
+    auto window = std::make_shared<test::RecordingWindow>();
+    auto addresses = std::make_shared<StoredAddresses>();
+    const std::string keepAliveUrl = std::string("http://") + kLabServer + "/kivota/keepalive";
+    addresses->keepAliveUrl = test::szEncode(keepAliveUrl);
+    WorkerServices svc;
+    svc.state = state;
+    svc.window = window;
+    svc.clock = std::make_shared<SteadyClock>();
+    svc.addresses = addresses;
+    svc.counters = std::make_shared<InterfaceTableCounters>(net);
+    auto w = std::make_shared<CWorkThread>(std::move(svc));
+
+    state->adapterRow = row;
+    state->ftpUrl = kLabServer;
+    state->ftpUid = "ftp";
+    state->ftpPwd = "kivota";
+    state->dlDurationSec = state->ulDurationSec = 10;
+    state->dlSessions = state->ulSessions = 4;
+    state->dlPath = "/test_2048m.zip";
+    w->m_szCookie = "KVSID=lab";
+    w->running = true;
+
+    ASSERT_TRUE(w->bDownloadPhase());
+    ASSERT_TRUE(w->bUploadPhase(false));
+    w->vCleanUp();
+    EXPECT_EQ(state->errorCode, ErrNone);
+    EXPECT_TRUE(state->dlDone);
+    EXPECT_TRUE(state->ulDone);
+
+    RecordProperty("dl_ftp_kbps", std::to_string(state->dlFtpKbps));
+    RecordProperty("ul_ftp_kbps", std::to_string(state->ulFtpKbps));
+    std::printf("download FTP %.0f kbit/s, adapter %.0f; upload FTP %.0f, adapter %.0f\n", state->dlFtpKbps,
+                w->dlNicKbps, state->ulFtpKbps, w->ulNicKbps);
+    EXPECT_GE(state->dlFtpKbps, 0.85 * kDownKbps);
+    EXPECT_LE(state->dlFtpKbps, kDownKbps);
+    EXPECT_GE(state->ulFtpKbps, 0.85 * kUpKbps);
+    EXPECT_LE(state->ulFtpKbps, kUpKbps);
+    EXPECT_GE(w->dlNicKbps, state->dlFtpKbps);
+    EXPECT_GE(w->ulNicKbps, state->ulFtpKbps);
+
+    // One item per accepted second in every series of a phase.
+    const auto dlItems = iItems(w->dlFtpIntervals);
+    EXPECT_GE(dlItems, 9u);
+    EXPECT_LE(dlItems, 11u);
+    EXPECT_EQ(iItems(w->dlNicIntervals), dlItems);
+    EXPECT_EQ(iItems(w->ulNicDuringDlIntervals), dlItems);
+    const auto ulItems = iItems(w->ulFtpIntervals);
+    EXPECT_GE(ulItems, 9u);
+    EXPECT_LE(ulItems, 11u);
+    EXPECT_EQ(iItems(w->ulNicIntervals), ulItems);
+    EXPECT_EQ(iItems(w->dlNicDuringUlIntervals), ulItems);
+
+    // The window hears of each phase start synchronously, then of each accepted second.
+    const auto progress = window->messages(WM_TEST_PROGRESS);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_TRUE(progress.front().sent);
+    EXPECT_EQ(progress.front().wParam, 1);
+    std::size_t dlPosts = 0, ulPosts = 0, ulStart = 0;
+    for (std::size_t i = 0; i < progress.size(); ++i) {
+        if (progress[i].sent) {
+            if (progress[i].wParam == 0) ulStart = i;
+            continue;
+        }
+        (progress[i].wParam == 1 ? dlPosts : ulPosts)++;
+        EXPECT_GE(progress[i].lParam, 0);
+        EXPECT_LE(progress[i].lParam, 110);
+    }
+    EXPECT_GT(ulStart, 0u);
+    EXPECT_EQ(dlPosts, dlItems);
+    EXPECT_EQ(ulPosts, ulItems);
+
+    const auto alive = window->messages(WM_KEEP_ALIVE);
+    EXPECT_GE(alive.size(), 4u);  // every 3 s over two 10 s phases
+    for (const auto& m : alive) {
+        EXPECT_EQ(m.wText, "KVSID=lab");
+        EXPECT_EQ(m.lText, keepAliveUrl);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// How the phases drive their connections against the testbed's FTP server: the download path,
+// the upload directory and the one upload name of a phase.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+#include <string>
+
+#include "net/ftp_class.h"
+#include "run/work_thread.h"
+#include "support/fake_clock.h"
+#include "support/letter_encode.h"
+#include "support/recording_window.h"
+#include "support/testbed_process.h"
+
+using namespace kivota;
+
+namespace {
+
+class NoCounters final : public IOctetCounterSource {
+public:
+    std::optional<OctetCounters> sample(int) override { return std::nullopt; }
+};
+
+struct Rig {
+    test::TestbedProcess testbed;
+    std::shared_ptr<RunState> state = std::make_shared<RunState>();
+    std::shared_ptr<test::RecordingWindow> window = std::make_shared<test::RecordingWindow>();
+    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
+    std::shared_ptr<CWorkThread> w;
+
+    Rig() {
+        WorkerServices svc;
+        svc.state = state;
+        svc.window = window;
+        svc.clock = clock;
+        svc.addresses = std::make_shared<StoredAddresses>();
+        svc.counters = std::make_shared<NoCounters>();
+        w = std::make_shared<CWorkThread>(std::move(svc));
+        state->ftpUrl = testbed.ftpServer();
+        state->ftpUid = "ftp";
+        state->ftpPwd = "kivota";
+        state->dlDurationSec = state->ulDurationSec = 10;
+        // The wait ends at once: these tests look at how the connections were started.
+        w->Terminate();
+    }
+    std::multiset<std::string> commands(const std::string& verb) const {
+        std::multiset<std::string> found;
+        for (const auto& line : testbed.ftpLog()) {
+            const auto tab = line.find('\t');
+            const std::string command = tab == std::string::npos ? line : line.substr(tab + 1);
+            if (command.rfind(verb + " ", 0) == 0) found.insert(command);
+        }
+        return found;
+    }
+};
+
+TEST(ThroughputPhasesServer, DownloadFetchesThePathWithoutItsLeadingSlash) {
+    Rig rig;
+    rig.state->dlPath = "/test.zip";
+    rig.state->dlSessions = 2;
+    EXPECT_TRUE(rig.w->bDownloadPhase());
+    EXPECT_EQ(rig.state->dlSessions, 2);
+    EXPECT_EQ(rig.state->dlSessionsSetting, 2);
+    rig.w->vCleanUp();
+    // Each Get asks for the size on the owner's thread; the RETR may be cut short by the stop.
+    const auto sizes = rig.commands("SIZE");
+    EXPECT_GE(sizes.size(), 2u);
+    for (const auto& size : sizes) EXPECT_EQ(size, "SIZE test.zip");
+    for (const auto& retr : rig.commands("RETR")) EXPECT_EQ(retr, "RETR test.zip");
+    EXPECT_EQ(rig.state->errorCode, ErrNone);
+}
+
+TEST(ThroughputPhasesServer, EveryUploadConnectionStoresTheSameNameInUploads) {
+    Rig rig;
+    rig.state->ulSessions = 3;
+    rig.state->ulPath = "/elsewhere";  // not used: uploads always go to "uploads"
+    EXPECT_TRUE(rig.w->bUploadPhase(false));
+    EXPECT_EQ(rig.state->ulSessions, 3);
+    rig.w->vCleanUp();
+    // The fake clock's local time is 2026-12-08 10:20:30.456.
+    const std::string name = "STOR 20261208102030456.txt";
+    EXPECT_EQ(rig.commands("STOR"), (std::multiset<std::string>{name, name, name}));
+    EXPECT_EQ(rig.commands("CWD").count("CWD uploads"), 3u);
+}
+
+TEST(ThroughputPhasesServer, RefusedLoginOfConnectionOneFailsThePhase) {
+    Rig rig;
+    rig.state->dlPath = "/test_2048m.zip";
+    rig.state->dlSessions = 3;
+    rig.state->ftpUid = "kivota";
+    rig.state->ftpPwd = "wrong";  // every login fails: connection 1 decides, the phase fails twice
+    EXPECT_FALSE(rig.w->bDownloadPhase());
+    EXPECT_EQ(rig.state->errorCode, ErrPhaseStart);
+    EXPECT_TRUE(rig.commands("RETR").empty());
+    rig.w->vCleanUp();
+}
+
+}  // namespace

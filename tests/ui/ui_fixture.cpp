@@ -1,0 +1,112 @@
+#include "ui_fixture.h"
+
+#include <QTest>
+
+#include "app/browser_pane.h"
+#include "support/letter_encode.h"
+
+namespace kivota::test {
+
+QApplication& uiApplication() {
+    static int argc = 1;
+    static char name[] = "kivota-ui-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The window's own logic is under test: the panes record navigations, load nothing.
+        BrowserPane::setWebEngineEnabled(false);
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+std::shared_ptr<CWorkThread> ScriptedEnvironment::pCreateWorker(std::shared_ptr<RunState> rs,
+                                                                std::shared_ptr<IWindowHandle> window) {
+    WorkerServices services;
+    services.state = std::move(rs);
+    services.window = std::move(window);
+    services.clock = fakeClock;
+    auto worker = std::make_shared<IdleWorker>(std::move(services));
+    workers.push_back(worker);
+    calls.push_back("createWorker");
+    return worker;
+}
+
+std::vector<std::string> ScriptedEnvironment::callsStartingWith(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const auto& c : calls) {
+        if (c.rfind(prefix, 0) == 0) out.push_back(c);
+    }
+    return out;
+}
+
+int ScriptedEnvironment::count(const std::string& call) const {
+    int n = 0;
+    for (const auto& c : calls) n += c == call ? 1 : 0;
+    return n;
+}
+
+std::shared_ptr<const StoredAddresses> testAddresses() {
+    auto a = std::make_shared<StoredAddresses>();
+    a->probeTarget1 = szEncode("127.0.0.1");
+    a->probeTarget2 = szEncode("127.0.0.2");
+    a->referenceAddress1 = szEncode("127.0.0.1");
+    a->referenceAddress2 = szEncode("127.0.0.2");
+    a->settingsFileName = szEncode("KivotaAuto.ini");
+    return a;
+}
+
+FormFixture::FormFixture(bool show, bool autoEnabled, bool autoMode, int adapters)
+    : env_(std::make_shared<ScriptedEnvironment>()), boxes_(std::make_shared<ScriptedBoxes>()) {
+    uiApplication();
+    env_->settingsAutoEnabled = autoEnabled;
+    env_->settingsAutoMode = autoMode;
+    env_->adapters = adapters;
+    form_ = std::make_unique<TMainForm>(env_, boxes_, testAddresses());
+    if (show) form_->show();
+}
+
+FormFixture::~FormFixture() {
+    form_.reset();
+    // The idle workers end at once; their threads are joined before the next test.
+    for (auto& w : env_->workers) w->Terminate();
+    ThreadTracker::waitAllEnded(std::chrono::seconds(5));
+}
+
+void FormFixture::deliver(unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
+    WindowMessage m = WindowMessage::make(msg, wParam, lParam);
+    form_->vDispatchMessage(m);
+}
+
+void FormFixture::deliverText(unsigned msg, std::intptr_t wParam, const std::string& lText) {
+    WindowMessage m = WindowMessage::withTexts(msg, nullptr, std::make_unique<TextHolder>(lText));
+    m.wParam = wParam;
+    form_->vDispatchMessage(m);
+}
+
+void FormFixture::key(Qt::Key k, Qt::KeyboardModifiers modifiers) {
+    QWidget* target = QApplication::focusWidget();
+    if (target == nullptr || target->window() != form_.get()) target = form_.get();
+    QTest::keyClick(target, k, modifiers);
+}
+
+void FormFixture::processEvents() {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void FormFixture::toAgreement() { deliver(WM_START_DECISION, 3); }
+
+void FormFixture::toTesting() {
+    toAgreement();
+    form_->ImgNextMouseDown();
+}
+
+void FormFixture::toResults(double dlKbps, double ulKbps, const std::string& reportUrl) {
+    toTesting();
+    deliver(WM_ANALYSIS_START);
+    rs().dlFtpKbps = dlKbps;
+    rs().ulFtpKbps = ulKbps;
+    deliverText(WM_TEST_FINISHED, 1, reportUrl);
+}
+
+}  // namespace kivota::test

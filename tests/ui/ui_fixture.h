@@ -1,0 +1,133 @@
+#pragma once
+// What the window tests share: the application object, a scripted environment that records
+// what the window asks of it, boxes the test answers, and a window built on them.
+
+#include <QApplication>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/image_control.h"
+#include "app/main_form.h"
+#include "app/message_boxes.h"
+#include "app/run_environment.h"
+#include "run/work_thread.h"
+#include "support/fake_clock.h"
+
+namespace kivota::test {
+
+// The one application object of a test executable (offscreen platform).
+QApplication& uiApplication();
+
+// A worker that does nothing: the window's side is what is under test.
+class IdleWorker final : public CWorkThread {
+public:
+    using CWorkThread::CWorkThread;
+
+protected:
+    void Execute() override {}
+};
+
+struct BoxRecord {
+    char kind;  // 'I' information, 'S' stop, 'R' retry/cancel
+    std::string caption, text;
+};
+
+class ScriptedBoxes final : public IMessageBoxes {
+public:
+    void information(const std::string& caption, const std::string& text) override {
+        shown.push_back({'I', caption, text});
+    }
+    void stop(const std::string& caption, const std::string& text) override { shown.push_back({'S', caption, text}); }
+    bool retryCancel(const std::string& caption, const std::string& text) override {
+        shown.push_back({'R', caption, text});
+        return answerRetry;
+    }
+
+    bool answerRetry = false;
+    std::vector<BoxRecord> shown;
+};
+
+class ScriptedEnvironment final : public IRunEnvironment {
+public:
+    IClock& clock() override { return *fakeClock; }
+    void vReadSettings(RunState& rs) override {
+        calls.push_back("readSettings");
+        rs.autoTestEnabled = settingsAutoEnabled;
+        rs.autoTestMode = settingsAutoMode;
+    }
+    int iConnectedAdapters() override { return adapters; }
+    std::shared_ptr<CWorkThread> pCreateWorker(std::shared_ptr<RunState> rs,
+                                               std::shared_ptr<IWindowHandle> window) override;
+    void vResetProfile() override { calls.push_back("resetProfile"); }
+    void vGetSystemInfo(RunState&) override { calls.push_back("getSystemInfo"); }
+    void vOpenCpuQueries(RunState&) override { calls.push_back("openCpuQueries"); }
+    void vGetSystemResource(RunState&) override { calls.push_back("getSystemResource"); }
+    void vCloseCpuQueries() override { calls.push_back("closeCpuQueries"); }
+    void vStartKeepAlive(const std::string& cookie, const std::string& url) override {
+        calls.push_back("keepAlive " + cookie + " " + url);
+    }
+    void vAppendLog(const std::string& text, const std::string& fileName) override {
+        calls.push_back("log [" + fileName + "] " + text);
+    }
+    void vOpenUrl(const std::string& url) override { calls.push_back("open " + url); }
+    void vSleepMs(int ms) override { calls.push_back("sleep " + std::to_string(ms)); }
+    bool bWaitThreadsEnded(std::chrono::milliseconds) override {
+        calls.push_back("waitThreads");
+        return true;
+    }
+    void vExitProcess(int code) override {
+        calls.push_back("exit " + std::to_string(code));
+        ++exits;
+    }
+
+    // Calls whose text begins with `prefix`.
+    std::vector<std::string> callsStartingWith(const std::string& prefix) const;
+    int count(const std::string& call) const;
+
+    std::shared_ptr<FakeClock> fakeClock = std::make_shared<FakeClock>();
+    int adapters = 1;
+    bool settingsAutoEnabled = false;
+    bool settingsAutoMode = false;
+    int exits = 0;
+    std::vector<std::string> calls;
+    std::vector<std::shared_ptr<CWorkThread>> workers;
+};
+
+// Stored addresses of the tests (letter-encoded as the build's are).
+std::shared_ptr<const StoredAddresses> testAddresses();
+
+// A window on a scripted environment, shown (so its start-up has run) unless told otherwise.
+class FormFixture {
+public:
+    explicit FormFixture(bool show = true, bool autoEnabled = false, bool autoMode = false, int adapters = 1);
+    ~FormFixture();
+
+    TMainForm& form() { return *form_; }
+    RunState& rs() { return *form_->runState; }
+    ScriptedEnvironment& env() { return *env_; }
+    ScriptedBoxes& boxes() { return *boxes_; }
+
+    // Runs a message through the window's dispatch, as the message queue does.
+    void deliver(unsigned msg, std::intptr_t wParam = 0, std::intptr_t lParam = 0);
+    void deliverText(unsigned msg, std::intptr_t wParam, const std::string& lText);
+    // Presses a key as the window system delivers it: to the focused widget, else the window.
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // Handles queued events (posted closes, the message queue's wake-ups).
+    void processEvents();
+
+    // Pages reached the way the user reaches them.
+    void toAgreement();  // WM_START_DECISION 3 on a fresh run
+    void toTesting();    // agreement, then agree
+    void toResults(double dlKbps, double ulKbps, const std::string& reportUrl = "http://report/1");
+
+    std::shared_ptr<ScriptedEnvironment> env_;
+    std::shared_ptr<ScriptedBoxes> boxes_;
+    std::unique_ptr<TMainForm> form_;
+};
+
+// Visible as far as the window is concerned (not hidden by the window itself).
+inline bool shown(const QWidget* w) { return !w->isHidden(); }
+
+}  // namespace kivota::test
