@@ -37,20 +37,6 @@ std::optional<std::string> osPrettyName() {
     return std::nullopt;
 }
 
-std::optional<std::string> cpuModelName() {
-    const auto text = readTextFile("/proc/cpuinfo");
-    if (!text) return std::nullopt;
-    std::istringstream in(*text);
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("model name", 0) != 0) continue;
-        const auto colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        const auto start = line.find_first_not_of(" \t", colon + 1);
-        return start == std::string::npos ? std::string() : line.substr(start);
-    }
-    return std::nullopt;
-}
-
 CimValue text(std::optional<std::string> v) {
     return v ? CimValue::scalar(std::move(*v)) : CimValue::null();
 }

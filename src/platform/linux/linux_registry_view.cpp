@@ -33,20 +33,6 @@ std::optional<std::string> proxyUrl() {
     return std::nullopt;
 }
 
-std::optional<std::string> cpuModelName() {
-    auto text = readTextFile("/proc/cpuinfo");
-    if (!text) return std::nullopt;
-    std::istringstream in(*text);
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("model name", 0) != 0) continue;
-        const auto colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        const auto start = line.find_first_not_of(" \t", colon + 1);
-        return start == std::string::npos ? std::string() : line.substr(start);
-    }
-    return std::nullopt;
-}
-
 std::optional<RegistryValue> tcpipValue(const std::string& name) {
     if (sameName(name, "Tcp1323Opts")) {
         const auto scaling = readSysctlInteger("net.ipv4.tcp_window_scaling");

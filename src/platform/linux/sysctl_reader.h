@@ -20,4 +20,7 @@ std::optional<std::int64_t> readSysctlInteger(const std::string& name);
 
 std::optional<std::int64_t> parseDecimal(const std::string& text);
 
+// The processor's "model name" from /proc/cpuinfo.
+std::optional<std::string> cpuModelName();
+
 }  // namespace kivota
