@@ -8,24 +8,11 @@
 
 #include "net/charset.h"
 #include "net/http_exchange.h"
+#include "support/refused_port.h"
 
 using namespace kivota;
 
 namespace {
-
-// A loopback port nobody listens on (bound once, then released).
-int refusedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    return ntohs(addr.sin_port);
-}
 
 }  // namespace
 
@@ -74,7 +61,7 @@ TEST(Charset, DecodesBig5AndCp950AndRefusesInvalidBytes) {
 }
 
 TEST(HttpRequest, UnreadReplyCountsAsSentEvenWhenRefused) {
-    const std::string url = "http://127.0.0.1:" + std::to_string(refusedPort()) + "/kivota/notify1";
+    const std::string url = "http://127.0.0.1:" + std::to_string(test::refusedPort()) + "/kivota/notify1";
     std::string cookie = "KVSID=x";
     std::string reply = "untouched";
     EXPECT_TRUE(httpRequest(url, true, false, false, cookie, reply));

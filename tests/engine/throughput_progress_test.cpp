@@ -19,6 +19,7 @@
 #include "support/fake_clock.h"
 #include "support/letter_encode.h"
 #include "support/recording_window.h"
+#include "support/refused_port.h"
 
 using namespace kivota;
 
@@ -275,21 +276,9 @@ TEST(ThroughputVerdict, ExactlyThirtyPercentPassesARegularUploadOnly) {
 
 // --- phases without a reachable server ------------------------------------------------------
 
-int refusedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    return ntohs(addr.sin_port);
-}
-
 TEST(ThroughputPhase, DownloadThatCannotStartTwiceEndsWithCodeSeven) {
     Rig rig;
-    rig.state->ftpUrl = "127.0.0.1:" + std::to_string(refusedPort());
+    rig.state->ftpUrl = "127.0.0.1:" + std::to_string(test::refusedPort());
     rig.state->dlSessions = 0;  // counts as one
     const double before = rig.clock->elapsedSec();
     EXPECT_FALSE(rig.w->bDownloadPhase());
@@ -313,7 +302,7 @@ TEST(ThroughputPhase, UploadThatCannotStartStillWaitsAndLogsItsStart) {
     std::filesystem::current_path(dir);
     {
         Rig rig;
-        rig.state->ftpUrl = "127.0.0.1:" + std::to_string(refusedPort());
+        rig.state->ftpUrl = "127.0.0.1:" + std::to_string(test::refusedPort());
         rig.state->ulSessions = 3;
         const double before = rig.clock->elapsedSec();
         EXPECT_FALSE(rig.w->bUploadPhase(true));

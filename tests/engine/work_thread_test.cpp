@@ -9,22 +9,11 @@
 #include "support/fake_clock.h"
 #include "support/letter_encode.h"
 #include "support/recording_window.h"
+#include "support/refused_port.h"
 
 using namespace kivota;
 
 namespace {
-
-int refusedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    return ntohs(addr.sin_port);
-}
 
 // An adapter whose counters cannot be read (the run's adapter counters are not under test here).
 class NoCounters final : public IOctetCounterSource {
@@ -39,7 +28,7 @@ struct Rig {
 
     std::shared_ptr<CWorkThread> worker() {
         auto addresses = std::make_shared<StoredAddresses>();
-        const std::string base = "http://127.0.0.1:" + std::to_string(refusedPort());
+        const std::string base = "http://127.0.0.1:" + std::to_string(test::refusedPort());
         addresses->configUrl = test::szEncode(base + "/kivota/config");
         addresses->testParamUrl = test::szEncode(base + "/kivota/testparam");
         WorkerServices svc;

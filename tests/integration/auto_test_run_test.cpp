@@ -22,6 +22,7 @@
 #include "run/work_thread.h"
 #include "support/recording_window.h"
 #include "support/testbed_process.h"
+#include "support/refused_port.h"
 
 namespace kivota {
 namespace {
@@ -49,19 +50,6 @@ private:
 std::string contents(const std::string& name) {
     std::ifstream in(name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A loopback port that nothing listens on.
-int closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t length = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
-    ::close(fd);
-    return ntohs(addr.sin_port);
 }
 
 // The interface-table row of the loopback adapter, which carries the FTP traffic here.
@@ -162,7 +150,7 @@ TEST(AutoTestRun, AppendsOneResultLineAndLogsTheUpload) {
 
 TEST(AutoTestRun, PhaseThatCannotStartWritesNoLine) {
     AutoRig rig;
-    rig.run("127.0.0.1:" + std::to_string(closedPort()));
+    rig.run("127.0.0.1:" + std::to_string(test::refusedPort()));
 
     EXPECT_EQ(static_cast<int>(rig.state->errorCode), ErrPhaseStart);
     const auto finished = rig.window->messages(WM_TEST_FINISHED);

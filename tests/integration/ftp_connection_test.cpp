@@ -19,6 +19,7 @@
 #include "net/ftp_class.h"
 #include "platform/linux/steady_clock.h"
 #include "support/testbed_process.h"
+#include "support/refused_port.h"
 
 namespace kivota::test {
 namespace {
@@ -91,19 +92,6 @@ protected:
     Recorder recorder;
 };
 
-// A loopback port on which nobody listens.
-int closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 TEST_F(FtpConnectionTest, OnlyConnectionOneReportsAndItsTotalCountsAllFour) {
     std::vector<std::unique_ptr<TFTPClass>> conns;
     for (int i = 1; i <= 4; ++i) {
@@ -131,7 +119,7 @@ TEST_F(FtpConnectionTest, OnlyConnectionOneReportsAndItsTotalCountsAllFour) {
 }
 
 TEST_F(FtpConnectionTest, ConnectFailureFailsOnlyForConnectionOne) {
-    const std::string nowhere = "127.0.0.1:" + std::to_string(closedPort());
+    const std::string nowhere = "127.0.0.1:" + std::to_string(test::refusedPort());
     auto second = make("FTPUL2", nowhere);
     EXPECT_TRUE(second->Connect());
     EXPECT_EQ(second->m_bConnected, 0);
@@ -219,7 +207,7 @@ TEST_F(FtpConnectionTest, DISABLED_StopDuringUploadEndsTheStorNormallyWithAParti
 TEST_F(FtpConnectionTest, SettingsWhileConnectedChangeNothing) {
     auto c = make("FTPDL1", testbed.ftpServer());
     ASSERT_TRUE(c->Connect());
-    c->SetHost("127.0.0.1:" + std::to_string(closedPort()));
+    c->SetHost("127.0.0.1:" + std::to_string(test::refusedPort()));
     c->SetName("FTPDL7");
     EXPECT_EQ(c->name(), "FTPDL1");
     EXPECT_EQ(c->m_pFTP->m_szHost, testbed.ftpServer());

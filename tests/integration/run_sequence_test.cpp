@@ -18,25 +18,12 @@
 #include "support/letter_encode.h"
 #include "support/recording_window.h"
 #include "support/testbed_process.h"
+#include "support/refused_port.h"
 
 using namespace kivota;
 using test::RecordedMessage;
 
 namespace {
-
-// "127.0.0.1:<port>" on which nobody listens: the phases' FTP connections fail at once, so a
-// run ends right after the measurement starts, whatever the phases do.
-std::string refusedServer() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    return "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
-}
 
 // An adapter whose counters cannot be read (the run's adapter counters are not under test here).
 class NoCounters final : public IOctetCounterSource {
@@ -69,8 +56,8 @@ protected:
     std::shared_ptr<test::RecordingWindow> window = std::make_shared<test::RecordingWindow>();
     std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
     std::shared_ptr<CWorkThread> worker;
-    std::string ftpServer = refusedServer();
-    std::string guestServer = refusedServer();
+    std::string ftpServer = test::refusedServer();
+    std::string guestServer = test::refusedServer();
 
     // How the played window answers; a test changes these before run().
     bool answerEcho = true;                                // echoDone on the probe-wait progress
