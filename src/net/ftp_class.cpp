@@ -148,7 +148,9 @@ void TFTPClass::vStartTransfer(const std::string& file, bool upload) {
     m_pFTP->m_nTransfers = 0;
     m_pFTP->m_bStop = 0;
     m_bBusy = 1;
-    m_pFTP->counters().vSetTotal(0);
+    // Only connection 1 starts the phase's count afresh: a sibling that starts after the
+    // count began (a slow login on a loaded line) must not wipe out what was counted.
+    if (m_pFTP->bIsFirstOf(upload ? wmWrite : wmRead)) m_pFTP->counters().vSetTotal(0);
     if (m_pThread) m_pThread->Terminate();  // harmless when it has ended
     auto thread = std::make_shared<TFTPThread>(m_pFTP, file, upload);
     thread->SetFreeOnTerminate(true);

@@ -29,6 +29,10 @@ constexpr long kMaxRecvBufferSize = CURL_MAX_READ_SIZE;
 constexpr long kMaxUploadBufferSize = 2 * 1024 * 1024;
 // The upload buffer holds several send blocks when they are small: fewer, larger writes.
 constexpr long kUploadBufferFloor = 64 * 1024;
+// Longest wait between two passes over the sockets. libcurl's own loop waits up to a second
+// while a socket is neither readable nor writable, and an upload whose send queue is full
+// would then count what the server acknowledged a second late; a stop would wait as long.
+constexpr int kPassIntervalMs = 20;
 
 std::size_t iDiscard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
 
@@ -78,13 +82,35 @@ FtpSharedCounters& ftpSharedCounters() {
 }
 
 FtpClient::FtpClient(std::shared_ptr<IClock> clock, FtpSharedCounters& counters)
-    : clock_(std::move(clock)), counters_(counters), curl_(curl_easy_init()) {}
+    : clock_(std::move(clock)), counters_(counters), curl_(curl_easy_init()), multi_(curl_multi_init()) {}
 
 FtpClient::~FtpClient() {
     // Leave without QUIT: a dead control connection makes libcurl skip the farewell.
     const int fd = controlSocket_.load();
     if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
     if (curl_) curl_easy_cleanup(curl_);
+    if (multi_) curl_multi_cleanup(multi_);  // closes the cached control connection
+}
+
+CURLcode FtpClient::ePerform() {
+    if (!curl_ || !multi_) return CURLE_FAILED_INIT;
+    CURLMcode mc = curl_multi_add_handle(multi_, curl_);
+    int running = 1;
+    while (mc == CURLM_OK) {
+        mc = curl_multi_perform(multi_, &running);
+        if (mc != CURLM_OK || running == 0) break;
+        mc = curl_multi_poll(multi_, nullptr, 0, kPassIntervalMs, nullptr);
+    }
+    CURLcode rc = mc == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT;
+    int queued = 0;
+    while (CURLMsg* m = curl_multi_info_read(multi_, &queued)) {
+        if (m->msg == CURLMSG_DONE && m->easy_handle == curl_) rc = m->data.result;
+    }
+    // The connection is known only while the handle belongs to the multi handle.
+    lastSocket_ = CURL_SOCKET_BAD;
+    curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &lastSocket_);
+    curl_multi_remove_handle(multi_, curl_);
+    return rc;
 }
 
 void FtpClient::vBind(TFTPClass* owner, FtpCallbacks callbacks) {
@@ -257,15 +283,12 @@ int FtpClient::iOnSocketClose(void* client, curl_socket_t fd) {
 CURLcode FtpClient::ePerformLogin(std::string& error) {
     vApplyCommonOptions("");
     curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
-    const CURLcode rc = curl_easy_perform(curl_);
+    const CURLcode rc = ePerform();
     if (rc != CURLE_OK) {
         error = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(rc);
         return rc;
     }
-    curl_socket_t fd = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &fd) == CURLE_OK && fd != CURL_SOCKET_BAD) {
-        controlSocket_ = fd;
-    }
+    if (lastSocket_ != CURL_SOCKET_BAD) controlSocket_ = lastSocket_;
     return rc;
 }
 
@@ -295,7 +318,7 @@ CURLcode FtpClient::eQuerySize(const std::string& file, std::int64_t& size, std:
     size = -1;
     vApplyCommonOptions(m_szDir + file);
     curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);  // SIZE (and REST 0) without RETR
-    const CURLcode rc = curl_easy_perform(curl_);
+    const CURLcode rc = ePerform();
     if (rc == CURLE_OK) {
         curl_off_t length = -1;
         if (curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK) size = length;
@@ -317,7 +340,7 @@ CURLcode FtpClient::eChangeDir(const std::string& dir, std::string& error) {
     if (!target.empty() && target.back() != '/') target += '/';
     vApplyCommonOptions(target);
     curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);  // CWD only
-    const CURLcode rc = curl_easy_perform(curl_);
+    const CURLcode rc = ePerform();
     if (rc == CURLE_OK) {
         m_szDir = target;
     } else {
@@ -331,7 +354,9 @@ void FtpClient::vDrop() {
     const int fd = controlSocket_.load();
     if (fd >= 0) ::shutdown(fd, SHUT_RDWR);  // no QUIT: libcurl finds the line dead
     curl_easy_cleanup(curl_);
+    curl_multi_cleanup(multi_);  // the cached control connection goes with it
     curl_ = curl_easy_init();
+    multi_ = curl_multi_init();
     controlSocket_ = -1;
     m_szDir.clear();
     vDisconnectedEvent();

@@ -88,6 +88,11 @@ public:
 
     CURL* handle() { return curl_; }
 
+    // Runs the prepared handle to its end. The client's own multi handle keeps the control
+    // connection between operations, and every pass over the sockets calls the transfer's
+    // progress callback, at least every few milliseconds while the line is quiet.
+    CURLcode ePerform();
+
     // Binds the connection object that callbacks receive as their sender; nullptr unbinds and
     // drops the callbacks (the connection is going away).
     void vBind(TFTPClass* owner, FtpCallbacks callbacks);
@@ -149,6 +154,8 @@ private:
     std::shared_ptr<IClock> clock_;
     FtpSharedCounters& counters_;
     CURL* curl_ = nullptr;
+    CURLM* multi_ = nullptr;
+    curl_socket_t lastSocket_ = CURL_SOCKET_BAD;  // the connection the last operation used
     char errorBuffer_[CURL_ERROR_SIZE] = {};
 
     // The control connection's socket while it is open, else -1 (the first socket opened when

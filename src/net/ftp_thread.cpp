@@ -82,7 +82,7 @@ void TFTPThread::vDownload() {
     curl_easy_setopt(c.handle(), CURLOPT_XFERINFOFUNCTION, &TFTPThread::iOnXferInfo);
     c.vWorkBegin(wmRead, c.m_nFileSize);
     c.vStatus(ftpTransfer);
-    const CURLcode rc = curl_easy_perform(c.handle());
+    const CURLcode rc = c.ePerform();
     c.vWorkEnd(wmRead);
     if (rc == CURLE_OK) {
         c.vLog(c.m_szName + " Event:AfterGet()");
@@ -103,7 +103,7 @@ void TFTPThread::vUpload() {
     curl_easy_setopt(c.handle(), CURLOPT_XFERINFOFUNCTION, &TFTPThread::iOnXferInfo);
     c.vWorkBegin(wmWrite, static_cast<std::int64_t>(m_pPutStream->block.size()));
     c.vStatus(ftpTransfer);
-    const CURLcode rc = curl_easy_perform(c.handle());
+    const CURLcode rc = c.ePerform();
     c.vWorkEnd(wmWrite);
     if (rc == CURLE_OK) {
         c.vStatus(ftpReady);
@@ -136,7 +136,7 @@ std::size_t TFTPThread::iOnRead(char* buffer, std::size_t size, std::size_t coun
     return t.m_pPutStream->iFill(buffer, size * count);
 }
 
-// Called by libcurl after each pass over the sockets and at least once a second while idle:
+// Called by libcurl after each pass over the sockets (see FtpClient::ePerform):
 // the upload's work events (bytes the server has received so far), and the stop check of a
 // download whose data does not arrive.
 int TFTPThread::iOnXferInfo(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulNow) {

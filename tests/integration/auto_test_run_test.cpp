@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +22,7 @@
 #include "run/run_log.h"
 #include "run/settings_file.h"
 #include "run/work_thread.h"
+#include "support/lab.h"
 #include "support/recording_window.h"
 #include "support/testbed_process.h"
 #include "support/refused_port.h"
@@ -77,7 +80,8 @@ struct AutoRig {
     std::shared_ptr<INetworkStack> net = makeLinuxNetworkStack();
 
     // Reads the settings as the window does at start-up, then runs one worker to its end.
-    void run(const std::string& ftpServer) {
+    void run(const std::string& ftpServer) { run(ftpServer, loopbackRow(*net)); }
+    void run(const std::string& ftpServer, int adapterRow) {
         std::ofstream("kivota.ini", std::ios::binary)
             << "/ unattended run on loopback\r\n"
             << "AutoTest Y\r\nTesttype jMOVA\r\n"
@@ -88,7 +92,7 @@ struct AutoRig {
         ASSERT_TRUE(state->autoTestMode);
         state->appVer = "0.93";
         state->userOs = "Debian 12 測試版";
-        state->adapterRow = loopbackRow(*net);
+        state->adapterRow = adapterRow;
         ASSERT_GE(state->adapterRow, 0);
 
         WorkerServices svc;
@@ -109,10 +113,15 @@ struct AutoRig {
     }
 };
 
-TEST(AutoTestRun, AppendsOneResultLineAndLogsTheUpload) {
-    AutoRig rig;
-    rig.run(rig.testbed.ftpServer());
+// The FTP rate in kbit/s that `key` ("DL_FTP_speed=") gives in a result line; -1 without it.
+double dRateIn(const std::string& line, const std::string& key) {
+    const auto at = line.find("&" + key);
+    return at == std::string::npos ? -1.0 : std::atof(line.c_str() + at + 1 + key.size());
+}
 
+// The run ended as an automatic run does: one result line in code page 950 with CR LF, the
+// upload noted in the daily log, and the test file fetched from the server.
+void vExpectOneResultLine(const AutoRig& rig) {
     EXPECT_EQ(static_cast<int>(rig.state->errorCode), ErrAutoRunning);
     const auto messages = rig.window->messages();
     ASSERT_FALSE(messages.empty());
@@ -136,16 +145,38 @@ TEST(AutoTestRun, AppendsOneResultLineAndLogsTheUpload) {
     EXPECT_EQ(line.substr(line.size() - ending.size()), ending);
     EXPECT_GT(rig.state->dlFtpKbps, 0.0);
     EXPECT_GT(rig.state->ulFtpKbps, 0.0);
+    EXPECT_NEAR(dRateIn(line, "DL_FTP_speed="), rig.state->dlFtpKbps, 0.005);
+    EXPECT_NEAR(dRateIn(line, "UL_FTP_speed="), rig.state->ulFtpKbps, 0.005);
 
     // The daily log of today (or of tomorrow, should the run have crossed midnight).
     std::string log;
     for (const auto& entry : std::filesystem::directory_iterator("."))
         if (entry.path().string().ends_with("_SpeedTest.log")) log += contents(entry.path().string());
     EXPECT_NE(log.find("\tStart upload\r\n"), std::string::npos);
+}
+
+TEST(AutoTestRun, AppendsOneResultLineAndLogsTheUpload) {
+    AutoRig rig;
+    rig.run(rig.testbed.ftpServer());
+    vExpectOneResultLine(rig);
 
     bool fetched = false;
     for (const auto& ftpLine : rig.testbed.ftpLog()) fetched = fetched || ftpLine.find("RETR test_2048m.zip") != std::string::npos;
     EXPECT_TRUE(fetched);
+}
+
+TEST(AutoTestRun, InTheLabAppendsTheShapedRatesInOneLine) {
+    if (!test::bLabUp()) GTEST_SKIP() << "needs the lab (scripts/lab up --down 50mbit --up 10mbit)";
+    AutoRig rig;
+    rig.run(test::kLabServer, test::iLabAdapterRow(*rig.net));
+    vExpectOneResultLine(rig);
+    const std::string line = contents("KivotaResult.txt");
+    const double down = dRateIn(line, "DL_FTP_speed="), up = dRateIn(line, "UL_FTP_speed=");
+    std::printf("automatic run in the lab: DL %.2f kbit/s, UL %.2f kbit/s\n", down, up);
+    EXPECT_GT(down, 0.85 * 50'000);
+    EXPECT_LE(down, 50'000);
+    EXPECT_GT(up, 0.85 * 10'000);
+    EXPECT_LE(up, 10'000);
 }
 
 TEST(AutoTestRun, PhaseThatCannotStartWritesNoLine) {

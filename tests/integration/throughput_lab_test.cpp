@@ -14,6 +14,7 @@
 #include "platform/linux/steady_clock.h"
 #include "profile/adapter_counters.h"
 #include "run/work_thread.h"
+#include "support/lab.h"
 #include "support/letter_encode.h"
 #include "support/recording_window.h"
 
@@ -21,7 +22,7 @@ using namespace kivota;
 
 namespace {
 
-constexpr const char* kLabServer = "198.18.0.2";
+using test::kLabServer;
 constexpr double kDownKbps = 50'000, kUpKbps = 10'000;
 
 std::size_t iItems(const std::string& series) {
@@ -29,16 +30,10 @@ std::size_t iItems(const std::string& series) {
 }
 
 TEST(ThroughputLab, DownloadAndUploadThroughTheShapedLink) {
-    if (!std::getenv("KIVOTA_LAB")) GTEST_SKIP() << "needs the lab (scripts/lab up --down 50mbit --up 10mbit)";
+    if (!test::bLabUp()) GTEST_SKIP() << "needs the lab (scripts/lab up --down 50mbit --up 10mbit)";
 
     auto net = makeLinuxNetworkStack();
-    const auto best = net->bestInterface(kLabServer);
-    const auto table = net->interfaceTable();
-    ASSERT_TRUE(best && table);
-    int row = -1;
-    for (std::size_t i = 0; i < table->size(); ++i) {
-        if ((*table)[i].index == *best) row = static_cast<int>(i);
-    }
+    const int row = test::iLabAdapterRow(*net);
     ASSERT_GE(row, 0);
 
     auto state = std::make_shared<RunState>();

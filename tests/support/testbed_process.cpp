@@ -223,8 +223,7 @@ std::vector<TestbedRequest> TestbedProcess::requests() const {
     return out;
 }
 
-TestbedResult TestbedProcess::result(int n) const {
-    const std::string path = stateDir_ + "/results/" + std::to_string(n) + ".txt";
+TestbedResult readTestbedResult(const std::string& path) {
     if (!std::filesystem::exists(path)) throw std::runtime_error("testbed: no stored result " + path);
     TestbedResult r;
     for (const auto& line : lines(readFile(path))) {
@@ -250,6 +249,10 @@ TestbedResult TestbedProcess::result(int n) const {
         }
     }
     return r;
+}
+
+TestbedResult TestbedProcess::result(int n) const {
+    return readTestbedResult(stateDir_ + "/results/" + std::to_string(n) + ".txt");
 }
 
 std::vector<std::string> TestbedProcess::ftpLog() const { return lines(readFile(stateDir_ + "/ftp.log")); }

@@ -36,6 +36,9 @@ struct TestbedResult {
     std::string field(std::string_view key) const;
 };
 
+// Reads a stored result file (<state>/results/<n>.txt); throws std::runtime_error when absent.
+TestbedResult readTestbedResult(const std::string& path);
+
 class TestbedProcess {
 public:
     // Throws std::runtime_error when the testbed does not come up within the time limit.

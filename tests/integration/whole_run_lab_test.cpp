@@ -1,0 +1,148 @@
+// One whole interactive run through the lab, as the program makes it: the lab's testbed serves
+// the configuration and the test parameters, both phases run over the shaped link, and the
+// operator's side descrambles the uploaded result. What it stored must be what was measured.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "net/http_thread.h"
+#include "platform/linux/linux_management_service.h"
+#include "platform/linux/linux_system_info.h"
+#include "platform/linux/netlink_network_stack.h"
+#include "platform/linux/program_directory.h"
+#include "platform/linux/steady_clock.h"
+#include "platform/thread.h"
+#include "profile/adapter_counters.h"
+#include "profile/machine_profiler.h"
+#include "run/result_line.h"
+#include "run/work_thread.h"
+#include "support/lab.h"
+#include "support/letter_encode.h"
+#include "support/recording_window.h"
+
+namespace kivota {
+namespace {
+
+std::string szTwoDecimals(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+StoredAddresses labAddresses() {
+    const std::string base = std::string("http://") + test::kLabServer + "/kivota/";
+    StoredAddresses a;
+    a.configUrl = test::szEncode(base + "config");
+    a.testParamUrl = test::szEncode(base + "testparam");
+    a.notifyUrl1 = test::szEncode(base + "notify1");
+    a.notifyUrl2 = test::szEncode(base + "notify2");
+    a.keepAliveUrl = test::szEncode(base + "keepalive");
+    a.resultUrl = test::szEncode(base + "result");
+    a.guestFtpServer = test::szEncode(test::kLabServer);
+    return a;
+}
+
+TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
+    if (!test::bLabUp()) GTEST_SKIP() << "needs the lab (scripts/lab up --down 50mbit --up 10mbit)";
+
+    auto net = makeLinuxNetworkStack();
+    auto system = makeLinuxSystemInfo();
+    auto state = std::make_shared<RunState>();
+    auto window = std::make_shared<test::RecordingWindow>();
+    MachineProfiler profiler(system, net, programDirectory(), test::kLabServer, "198.18.0.3");
+
+    RunState& rs = *state;
+    rs.appVer = "0.93";
+    rs.freshStart = true;
+    rs.factsPending = true;
+    rs.noticeAccepted = false;
+    rs.rttText = "41,40,43";  // what the window's echo rounds would have found
+
+    WorkerServices svc;
+    svc.state = state;
+    svc.window = window;
+    svc.clock = std::make_shared<SteadyClock>();
+    svc.addresses = std::make_shared<StoredAddresses>(labAddresses());
+    svc.counters = std::make_shared<InterfaceTableCounters>(net);
+    svc.wmi = makeLinuxManagementService();
+    svc.system = system;
+    auto worker = std::make_shared<CWorkThread>(std::move(svc));
+
+    // The window's part, on the sender's thread: CPU counters once the configuration is in, the
+    // profile on the testing page, the echo rounds done, a resource sample and a keep-alive
+    // request with every keep-alive message.
+    CWorkThread* w = worker.get();
+    window->setReaction([&, w](const test::RecordedMessage& m) {
+        if (m.msg == WM_CONFIG_LOADED) profiler.vOpenCpuQueries(rs);
+        if (m.msg == WM_START_DECISION) {
+            profiler.vGetSystemInfo(rs);
+            w->sysInfoReady = true;
+        }
+        if (m.msg == WM_TEST_PROGRESS && m.wParam == 2 && m.lParam == 0) w->echoDone = true;
+        if (m.msg == WM_GO_REQUEST) rs.userGo = true;
+        if (m.msg == WM_KEEP_ALIVE) {
+            ++rs.resourceSamples;
+            profiler.vGetSystemResource(rs);
+            CHttpThread::vStart(m.wText, m.lText);
+        }
+    });
+    worker->Resume();
+    worker->WaitFor();
+    ASSERT_TRUE(ThreadTracker::waitAllEnded(std::chrono::seconds(10)));
+    profiler.vCloseCpuQueries();
+
+    EXPECT_EQ(static_cast<int>(rs.errorCode), ErrNone);
+    EXPECT_TRUE(rs.dlDone);
+    EXPECT_TRUE(rs.ulDone);
+    EXPECT_EQ(rs.userNic, "kvlab0");
+    EXPECT_GT(rs.resourceSamples, 0);
+    std::printf("stored: DL %.2f kbit/s (adapter %.2f), UL %.2f (adapter %.2f), sessions %d,%d\n", rs.dlFtpKbps,
+                worker->dlNicKbps, rs.ulFtpKbps, worker->ulNicKbps, rs.ulSessions, rs.dlSessions);
+
+    const auto finished = window->messages(WM_TEST_FINISHED);
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished[0].wParam, 1);
+    const std::string reportPrefix = std::string("http://") + test::kLabServer + "/kivota/report?id=";
+    EXPECT_EQ(finished[0].lText.substr(0, reportPrefix.size()), reportPrefix);
+
+    const auto stored = test::optLabResult(szCookieValue(worker->cookie()));
+    ASSERT_TRUE(stored) << "the lab's testbed stored no result for this run's cookie";
+    EXPECT_EQ(stored->error, "");
+    EXPECT_TRUE(stored->prefixOk);
+    EXPECT_TRUE(stored->authOk);
+    EXPECT_EQ(stored->field("App_ver"), rs.appVer);
+    EXPECT_EQ(stored->field("DL_FTP_speed"), szTwoDecimals(rs.dlFtpKbps));
+    EXPECT_EQ(stored->field("UL_FTP_speed"), szTwoDecimals(rs.ulFtpKbps));
+    EXPECT_EQ(stored->field("DL_NIC_speed"), szTwoDecimals(worker->dlNicKbps));
+    EXPECT_EQ(stored->field("UL_NIC_speed"), szTwoDecimals(worker->ulNicKbps));
+    EXPECT_EQ(stored->field("UL_at_DL_Test"), szTwoDecimals(worker->ulAtDlKbps));
+    EXPECT_EQ(stored->field("DL_at_UL_Test"), szTwoDecimals(worker->dlAtUlKbps));
+    EXPECT_EQ(stored->field("User_os"), rs.userOs);
+    EXPECT_EQ(stored->field("User_nic"), rs.userNic);
+    EXPECT_EQ(stored->field("user_nic_rate"), std::to_string(rs.nicRate));
+    EXPECT_EQ(stored->field("User_pppoe"), rs.userPppoe);
+    EXPECT_EQ(stored->field("User_localip"), rs.userLocalIp);
+    EXPECT_EQ(stored->field("User_net_parameter"), rs.netParameter);
+    EXPECT_EQ(stored->field("DL_FTP_speed_interval"), worker->dlFtpIntervals);
+    EXPECT_EQ(stored->field("UL_FTP_speed_interval"), worker->ulFtpIntervals);
+    EXPECT_EQ(stored->field("DL_NIC_speed_interval"), worker->dlNicIntervals);
+    EXPECT_EQ(stored->field("UL_NIC_speed_interval"), worker->ulNicIntervals);
+    EXPECT_EQ(stored->field("RTT"), rs.rttText);
+    EXPECT_EQ(stored->field("Tcp_session"), std::to_string(rs.ulSessions) + "," + std::to_string(rs.dlSessions));
+    EXPECT_EQ(stored->field("CPU"), rs.cpuName);
+    EXPECT_NE(stored->field("CPU_usage"), "-1");
+    EXPECT_EQ(stored->field("Power"), rs.powerStatus);
+    EXPECT_EQ(stored->field("error_code"), "0");
+    EXPECT_FALSE(stored->has("QUELM"));
+    // The measurement itself, through 50 Mbit/s down and 10 Mbit/s up.
+    EXPECT_GT(rs.dlFtpKbps, 0.85 * 50'000);
+    EXPECT_GT(rs.ulFtpKbps, 0.85 * 10'000);
+    EXPECT_FALSE(worker->dlFtpIntervals.empty());
+    EXPECT_FALSE(worker->ulNicIntervals.empty());
+}
+
+}  // namespace
+}  // namespace kivota

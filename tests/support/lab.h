@@ -1,0 +1,25 @@
+#pragma once
+// The lab of scripts/lab as tests see it: whether scripts/test brought it up for this run, the
+// testbed's address inside it, the host adapter that leads there and what the testbed stored.
+
+#include <optional>
+#include <string>
+
+#include "platform/network_stack.h"
+#include "support/testbed_process.h"
+
+namespace kivota::test {
+
+// The testbed's address in the lab (HTTP on 80, FTP on 21).
+inline constexpr const char* kLabServer = "198.18.0.2";
+
+// true when the lab is up for this test run (scripts/test sets KIVOTA_LAB).
+bool bLabUp();
+
+// The interface-table row of the host adapter toward the lab server; -1 when there is none.
+int iLabAdapterRow(INetworkStack& net);
+
+// The result the lab's testbed stored for the session cookie value `cookieValue`, if any.
+std::optional<TestbedResult> optLabResult(const std::string& cookieValue);
+
+}  // namespace kivota::test
