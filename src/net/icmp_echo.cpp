@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 
@@ -32,6 +34,16 @@ std::uint16_t checksum(const std::uint8_t* data, std::size_t size) {
 }
 
 std::uint16_t read16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
+
+std::int64_t iNanoseconds(const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+std::int64_t iWallNowNs() {
+    timespec t{};
+    ::clock_gettime(CLOCK_REALTIME, &t);
+    return iNanoseconds(t);
+}
 
 int statusOf(std::uint8_t type, std::uint8_t code) {
     if (type == kTimeExceeded) return kEchoTtlExpired;
@@ -80,6 +92,9 @@ void EchoService::openSocket() {
         identifier_ = static_cast<std::uint16_t>(::getpid() & 0xFFFF);
     }
     ::setsockopt(fd_, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
+    // The kernel stamps each reply as it arrives, so the round trip does not include the time
+    // the event loop took to read it.
+    ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
 }
 
 void EchoService::add(TICMPSENDECHO2* p) {
@@ -141,10 +156,11 @@ void EchoService::sendEcho(TICMPSENDECHO2* p) {
     char sendTime[16];
     std::snprintf(sendTime, sizeof sendTime, "%02d:%02d:%02d", t.hour, t.minute, t.second);
     const IClock::Mark sentAt = clock_->now();
+    const std::int64_t sentWallNs = iWallNowNs();
     if (::sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
         return;  // refused at once: this echo ends here
     }
-    pending_.emplace(seq, EchoContext{p, p->m_nAddress, p->m_szHost, sendTime, sentAt});
+    pending_.emplace(seq, EchoContext{p, p->m_nAddress, p->m_szHost, sendTime, sentAt, sentWallNs});
 }
 
 void EchoService::expire() {
@@ -156,14 +172,21 @@ void EchoService::expire() {
     for (auto seq : due) complete(seq, kEchoTimedOut, 0, 0);
 }
 
-void EchoService::complete(std::uint16_t sequence, int status, int ttl, int dataSize) {
+void EchoService::complete(std::uint16_t sequence, int status, int ttl, int dataSize, std::int64_t receivedWallNs) {
     auto it = pending_.find(sequence);
     if (it == pending_.end()) return;
     EchoContext ctx = std::move(it->second);
     pending_.erase(it);
     int rtt = 0;
     if (status == kEchoSuccess) {
-        rtt = static_cast<int>(clock_->secondsBetween(clock_->now(), ctx.sentAt) * 1000.0);
+        // The kernel's stamp where there is one (a wall clock set back in between makes it
+        // useless); the nearest whole millisecond.
+        double ms = clock_->secondsBetween(clock_->now(), ctx.sentAt) * 1000.0;
+        const std::int64_t stamped = receivedWallNs - ctx.sentWallNs;
+        if (receivedWallNs != 0 && stamped >= 0 && stamped <= static_cast<std::int64_t>(kEchoLimitMs) * 1'000'000) {
+            ms = static_cast<double>(stamped) / 1e6;
+        }
+        rtt = static_cast<int>(std::lround(ms));
     } else {
         ttl = dataSize = 0;
     }
@@ -198,9 +221,14 @@ void EchoService::onReadable() {
         if (n < 0) return;
 
         int ttl = 0;
+        std::int64_t receivedNs = 0;
         const sock_extended_err* ee = nullptr;
         for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
-            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec stamp{};
+                std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+                receivedNs = iNanoseconds(stamp);
+            } else if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
                 std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
             } else if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR) {
                 ee = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
@@ -218,7 +246,7 @@ void EchoService::onReadable() {
                     complete(seq, statusOf(ee->ee_type, ee->ee_code), 0, 0);
                 }
             } else if (buffer[0] == kEchoReply) {
-                complete(seq, kEchoSuccess, ttl, static_cast<int>(size - kIcmpHeader));
+                complete(seq, kEchoSuccess, ttl, static_cast<int>(size - kIcmpHeader), receivedNs);
             }
             continue;
         }
@@ -231,7 +259,7 @@ void EchoService::onReadable() {
         const std::uint8_t* icmp = buffer + ipLen;
         if (icmp[0] == kEchoReply) {
             if (read16(icmp + 4) != identifier_) continue;
-            complete(read16(icmp + 6), kEchoSuccess, ip->ttl, static_cast<int>(size - ipLen - kIcmpHeader));
+            complete(read16(icmp + 6), kEchoSuccess, ip->ttl, static_cast<int>(size - ipLen - kIcmpHeader), receivedNs);
         } else if (icmp[0] == kDestUnreachable || icmp[0] == kTimeExceeded) {
             // The error quotes the IP header and the first 8 bytes of our echo.
             const std::uint8_t* inner = icmp + kIcmpHeader;

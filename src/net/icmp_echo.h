@@ -62,6 +62,7 @@ private:
         std::string host;
         std::string sendTime;    // "%02d:%02d:%02d"
         IClock::Mark sentAt;
+        std::int64_t sentWallNs;  // CLOCK_REALTIME, the clock of the kernel's receive stamps
     };
 
     void openSocket();
@@ -69,7 +70,8 @@ private:
     void remove(TICMPSENDECHO2* p);
     void forget(TICMPSENDECHO2* p);  // its echoes in flight complete without a call
     void sendEcho(TICMPSENDECHO2* p);
-    void complete(std::uint16_t sequence, int status, int ttl, int dataSize);
+    // receivedWallNs: the kernel's receive stamp of the reply (CLOCK_REALTIME), 0 when none.
+    void complete(std::uint16_t sequence, int status, int ttl, int dataSize, std::int64_t receivedWallNs = 0);
     void expire();
 
     std::shared_ptr<IClock> clock_;

@@ -1,10 +1,18 @@
 // The echo prober against real targets on this machine, driven by a small event loop that
 // plays the window's part: the shared timer and the socket's readiness.
 #include <gtest/gtest.h>
+#include <net/if.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <cstring>
+#include <fstream>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "net/icmp_echo.h"
 #include "platform/linux/steady_clock.h"
@@ -115,4 +123,60 @@ TEST(IcmpEcho, HostNameSendsNothingAndStoppedProberCompletesSilently) {
     loop.run(300, [] { return false; });
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(loop.service().inFlight(), 0);
+}
+
+namespace {
+
+// Moves the calling thread into a network namespace of its own with the loopback up, where
+// every group may open ping sockets; false when this is not allowed here (not root).
+bool bEnterNamespaceWithPingSockets() {
+    if (::unshare(CLONE_NEWNET) != 0) return false;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    ifreq ifr{};
+    std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
+    bool up = ::ioctl(fd, SIOCGIFFLAGS, &ifr) == 0;
+    if (up) {
+        ifr.ifr_flags |= IFF_UP;
+        up = ::ioctl(fd, SIOCSIFFLAGS, &ifr) == 0;
+    }
+    ::close(fd);
+    std::ofstream range("/proc/sys/net/ipv4/ping_group_range");
+    range << "0 2147483647\n";
+    range.flush();
+    return up && range.good();
+}
+
+}  // namespace
+
+// Where the system allows ping sockets, the prober uses one, and echoes complete as with a
+// raw socket. The namespace belongs to one thread and goes away with it.
+TEST(IcmpEcho, UsesAPingSocketWhereTheSystemAllowsIt) {
+    bool entered = false, pingSocket = false;
+    std::optional<Completion> first;
+    std::thread inside([&] {
+        entered = bEnterNamespaceWithPingSockets();
+        if (!entered) return;
+        EventLoop loop;
+        pingSocket = loop.service().usesPingSocket();
+        TICMPSENDECHO2 prober(loop.service());
+        prober.m_szHost = "127.0.0.1";
+        prober.m_nInterval = 100;
+        prober.OnEcho = [&](TICMPSENDECHO2& sender, const std::string& host, int ttl, int size, int rtt, int status,
+                            const std::string& sendTime) {
+            if (!first) first = Completion{host, ttl, size, rtt, status, sendTime, 0};
+            sender.Stop();
+        };
+        prober.Start();
+        loop.run(5000, [&] { return first.has_value(); });
+    });
+    inside.join();
+    if (!entered) GTEST_SKIP() << "no network namespace of our own can be made here";
+    EXPECT_TRUE(pingSocket);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->status, kEchoSuccess);
+    EXPECT_EQ(first->dataSize, 32);
+    EXPECT_GT(first->ttl, 0);
+    EXPECT_GE(first->rttMs, 0);
+    EXPECT_LT(first->rttMs, 100);
 }
