@@ -381,8 +381,18 @@ void FtpClient::vSendAbort() {
     if (m_bDropOnly.load() != 0) return;
     const int fd = controlSocket_.load();
     if (fd < 0) return;
-    static constexpr char kAbort[] = "ABOR\r\n";
-    if (::send(fd, kAbort, sizeof kAbort - 1, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof kAbort - 1)) return;
+    // The abort as RFC 959 has it: Telnet IP, then Synch (IAC as urgent data, then DM), then
+    // ABOR. A server that reads its control connection only when urgent data arrives (many do
+    // while they send) sees it at once; one that reads every line takes the last four letters.
+    static constexpr char kInterrupt[] = {'\xFF', '\xF4', '\xFF'};  // IAC IP IAC
+    static constexpr char kAbort[] = "\xF2" "ABOR\r\n";              // DM, the command
+    if (::send(fd, kInterrupt, sizeof kInterrupt, MSG_NOSIGNAL | MSG_OOB) != static_cast<ssize_t>(sizeof kInterrupt) ||
+        ::send(fd, kAbort, sizeof kAbort - 1, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof kAbort - 1)) {
+        return;
+    }
+    // Drop the data connection: a server still busy sending notices the abort by the failed
+    // send even where it ignores urgent data.
+    if (const int data = dataSocket_.load(); data >= 0) ::shutdown(data, SHUT_RDWR);
 
     // The server ends the data transfer and answers (426 for the transfer, then 226 or 225);
     // libcurl drops the control connection after a stopped download, so reading it here takes

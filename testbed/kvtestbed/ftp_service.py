@@ -96,6 +96,10 @@ class TestbedFTPHandler(FTPHandler):
 
     def pre_process_command(self, line, cmd, arg):
         shown = "PASS ****" if cmd == "PASS" else line
+        special = cmd[-4:]
+        if special in ("ABOR", "STAT", "QUIT") and cmd != special:
+            # Sent after Telnet IP and Synch, whose bytes decode to replacement marks.
+            shown = f"{special} (after Telnet IP and Synch)"
         self.ftp_log.write(f"{self.session_id}\t{shown}")
         super().pre_process_command(line, cmd, arg)
 

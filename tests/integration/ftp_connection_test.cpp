@@ -179,7 +179,7 @@ TEST_F(FtpConnectionTest, StopDuringDownloadEndsWithinOneWorkEventAndAbortsOnThe
     EXPECT_LE(ftpSharedCounters().iTotal() - atStop, 131072);
     EXPECT_EQ(c->m_bBusy, 0);
     EXPECT_EQ(c->m_bStop, 0);
-    EXPECT_TRUE(serverLogged("\tABOR"));
+    EXPECT_TRUE(serverLogged("\tABOR (after Telnet IP and Synch)"));
     EXPECT_TRUE(serverLogged("END RETR"));
     EXPECT_TRUE(recorder.logged("ftpAborted"));
     EXPECT_TRUE(recorder.logged("FTPDL1 第 1 次下載"));
