@@ -120,7 +120,7 @@ double dRateIn(const std::string& line, const std::string& key) {
 }
 
 // The run ended as an automatic run does: one result line in code page 950 with CR LF, the
-// upload noted in the daily log, and the test file fetched from the server.
+// rates of the run state in it, and the upload noted in the daily log.
 void vExpectOneResultLine(const AutoRig& rig) {
     EXPECT_EQ(static_cast<int>(rig.state->errorCode), ErrAutoRunning);
     const auto messages = rig.window->messages();
