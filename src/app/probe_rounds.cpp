@@ -36,17 +36,7 @@ ProbeRounds::~ProbeRounds() {
 
 void ProbeRounds::reset() {
     vRetireProber();
-    RunState& rs = *rs_;
-    rs.probeTarget = 0;
-    rs.echoCount = 0;
-    rs.echoLost = 0;
-    rs.rttAvg = -1.0f;
-    rs.rttMax = -1;
-    rs.rttMin = 1000000;
-    rs.rttSum = 0;
-    rs.resourceSamples = 0;
-    rs.cpuLoadSum = 0.0;
-    rs.memFreeSumMb = 0;
+    rounds_->vResetFigures();
 }
 
 void ProbeRounds::start(const std::string& firstTarget, const std::string& secondTarget) {

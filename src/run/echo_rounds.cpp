@@ -8,7 +8,7 @@ namespace {
 constexpr int kEchoesPerRound = 6;  // counted echoes 2..6, the seventh closes the round
 }
 
-void EchoRounds::vStartRounds(const std::string& firstTarget, const std::string& secondTarget) {
+void EchoRounds::vResetFigures() {
     rs_.probeTarget = rs_.echoCount = rs_.echoLost = 0;
     rs_.rttAvg = -1.0f;
     rs_.rttMax = -1;
@@ -17,6 +17,10 @@ void EchoRounds::vStartRounds(const std::string& firstTarget, const std::string&
     rs_.resourceSamples = 0;
     rs_.cpuLoadSum = 0.0;
     rs_.memFreeSumMb = 0;
+}
+
+void EchoRounds::vStartRounds(const std::string& firstTarget, const std::string& secondTarget) {
+    vResetFigures();
     secondTarget_ = secondTarget;
     echoHost_ = firstTarget;
     vStartEcho(echoHost_);

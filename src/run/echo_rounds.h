@@ -22,7 +22,9 @@ public:
     EchoRounds(RunState& rs, SendEcho sendEcho, StopEcho stopEcho, RoundsDone done)
         : rs_(rs), sendEcho_(std::move(sendEcho)), stopEcho_(std::move(stopEcho)), done_(std::move(done)) {}
 
-    // Resets the probe figures and the resource sums of a new run and starts the first round.
+    // Resets the probe figures and the resource sums of a new run.
+    void vResetFigures();
+    // vResetFigures, then starts the first round.
     void vStartRounds(const std::string& firstTarget, const std::string& secondTarget);
     // One echo completed: rttMs in whole milliseconds, status non-zero on failure.
     void vOnEchoReply(int rttMs, int status);
