@@ -2,8 +2,6 @@
 // with its limit, the parameters taken from the settings, and no result line after a failure.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -11,15 +9,12 @@
 
 #include "run/work_thread.h"
 #include "support/fake_clock.h"
+#include "support/no_counters.h"
+#include "support/scoped_work_dir.h"
 #include "support/recording_window.h"
 
 namespace kivota {
 namespace {
-
-// No adapter table: no phase gets this far with a measurement here.
-struct NoCounters final : IOctetCounterSource {
-    std::optional<OctetCounters> sample(int) override { return std::nullopt; }
-};
 
 struct AutoRig {
     std::shared_ptr<RunState> state = std::make_shared<RunState>();
@@ -33,30 +28,12 @@ struct AutoRig {
         svc.window = window;
         svc.clock = clock;
         svc.addresses = std::make_shared<StoredAddresses>();
-        svc.counters = std::make_shared<NoCounters>();
+        svc.counters = std::make_shared<test::NoCounters>();
         return std::make_shared<CWorkThread>(std::move(svc));
     }
 };
 
-// Runs a test in a fresh working directory and returns to the previous one on every exit.
-class ScopedWorkDir {
-public:
-    explicit ScopedWorkDir(const std::string& tag)
-        : previous_(std::filesystem::current_path()),
-          dir_(std::filesystem::temp_directory_path() / (tag + "_" + std::to_string(::getpid()))) {
-        std::filesystem::create_directories(dir_);
-        std::filesystem::current_path(dir_);
-    }
-    ~ScopedWorkDir() {
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(dir_);
-    }
-    ScopedWorkDir(const ScopedWorkDir&) = delete;
-    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
-
-private:
-    std::filesystem::path previous_, dir_;
-};
+using test::ScopedWorkDir;
 
 bool isMessage(const test::RecordedMessage& m, unsigned msg, std::intptr_t w, std::intptr_t l) {
     return m.msg == msg && m.wParam == w && m.lParam == l;

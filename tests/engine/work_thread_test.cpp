@@ -7,6 +7,7 @@
 
 #include "run/work_thread.h"
 #include "support/fake_clock.h"
+#include "support/no_counters.h"
 #include "support/letter_encode.h"
 #include "support/recording_window.h"
 #include "support/refused_port.h"
@@ -14,12 +15,6 @@
 using namespace kivota;
 
 namespace {
-
-// An adapter whose counters cannot be read (the run's adapter counters are not under test here).
-class NoCounters final : public IOctetCounterSource {
-public:
-    std::optional<OctetCounters> sample(int) override { return std::nullopt; }
-};
 
 struct Rig {
     std::shared_ptr<RunState> state = std::make_shared<RunState>();
@@ -36,7 +31,7 @@ struct Rig {
         svc.window = window;
         svc.clock = clock;
         svc.addresses = addresses;
-        svc.counters = std::make_shared<NoCounters>();
+        svc.counters = std::make_shared<test::NoCounters>();
         return std::make_shared<CWorkThread>(std::move(svc));
     }
 };

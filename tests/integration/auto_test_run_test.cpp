@@ -24,31 +24,12 @@
 #include "run/work_thread.h"
 #include "support/lab.h"
 #include "support/recording_window.h"
+#include "support/scoped_work_dir.h"
 #include "support/testbed_process.h"
 #include "support/refused_port.h"
 
 namespace kivota {
 namespace {
-
-// Runs a test in a fresh working directory and returns to the previous one on every exit.
-class ScopedWorkDir {
-public:
-    ScopedWorkDir()
-        : previous_(std::filesystem::current_path()),
-          dir_(std::filesystem::temp_directory_path() / ("kv_auto_" + std::to_string(::getpid()))) {
-        std::filesystem::create_directories(dir_);
-        std::filesystem::current_path(dir_);
-    }
-    ~ScopedWorkDir() {
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(dir_);
-    }
-    ScopedWorkDir(const ScopedWorkDir&) = delete;
-    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
-
-private:
-    std::filesystem::path previous_, dir_;
-};
 
 std::string contents(const std::string& name) {
     std::ifstream in(name, std::ios::binary);
@@ -73,7 +54,7 @@ constexpr int kUploadSessions = 12;
 constexpr int kDownloadSessions = 4;
 
 struct AutoRig {
-    ScopedWorkDir workDir;
+    test::ScopedWorkDir workDir{"kv_auto"};
     test::TestbedProcess testbed;
     std::shared_ptr<RunState> state = std::make_shared<RunState>();
     std::shared_ptr<test::RecordingWindow> window = std::make_shared<test::RecordingWindow>();

@@ -15,6 +15,7 @@
 #include "net/letter_code.h"
 #include "run/work_thread.h"
 #include "support/fake_clock.h"
+#include "support/no_counters.h"
 #include "support/letter_encode.h"
 #include "support/recording_window.h"
 #include "support/testbed_process.h"
@@ -24,12 +25,6 @@ using namespace kivota;
 using test::RecordedMessage;
 
 namespace {
-
-// An adapter whose counters cannot be read (the run's adapter counters are not under test here).
-class NoCounters final : public IOctetCounterSource {
-public:
-    std::optional<OctetCounters> sample(int) override { return std::nullopt; }
-};
 
 bool is(const RecordedMessage& m, unsigned msg, std::intptr_t w, std::intptr_t l = 0) {
     return m.msg == msg && m.wParam == w && m.lParam == l;
@@ -87,7 +82,7 @@ protected:
         svc.window = window;
         svc.clock = clock;
         svc.addresses = addresses;
-        svc.counters = std::make_shared<NoCounters>();
+        svc.counters = std::make_shared<test::NoCounters>();
         worker = std::make_shared<CWorkThread>(std::move(svc));
 
         // The window's part: the profile is ready once the testing page is shown, the probe

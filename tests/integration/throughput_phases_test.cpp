@@ -9,6 +9,7 @@
 #include "net/ftp_class.h"
 #include "run/work_thread.h"
 #include "support/fake_clock.h"
+#include "support/no_counters.h"
 #include "support/letter_encode.h"
 #include "support/recording_window.h"
 #include "support/testbed_process.h"
@@ -16,11 +17,6 @@
 using namespace kivota;
 
 namespace {
-
-class NoCounters final : public IOctetCounterSource {
-public:
-    std::optional<OctetCounters> sample(int) override { return std::nullopt; }
-};
 
 struct Rig {
     test::TestbedProcess testbed;
@@ -35,7 +31,7 @@ struct Rig {
         svc.window = window;
         svc.clock = clock;
         svc.addresses = std::make_shared<StoredAddresses>();
-        svc.counters = std::make_shared<NoCounters>();
+        svc.counters = std::make_shared<test::NoCounters>();
         w = std::make_shared<CWorkThread>(std::move(svc));
         state->ftpUrl = testbed.ftpServer();
         state->ftpUid = "ftp";

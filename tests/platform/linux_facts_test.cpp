@@ -21,23 +21,13 @@
 #include "profile/machine_profiler.h"
 #include "profile/system_facts.h"
 #include "profile/wmi_query.h"
+#include "support/command_output.h"
 
 namespace kivota {
 namespace {
 
 const std::string kToolDir = KIVOTA_BINARY_DIR "/tools/netsh";
 constexpr const char* kCimv2 = "root\\CIMV2";
-
-std::string shell(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buffer[512];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-        ::pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
 
 std::string valueOf(const WmiPropertyList& list, const std::string& name) {
     for (const auto& p : list)
@@ -52,20 +42,20 @@ TEST(LinuxFacts, WmiFactsAgreeWithTheSystemsOwnTools) {
     bool isVistaOrLater = false;
     vGatherWmiFacts(rs, *wmi, *system, isVistaOrLater);
 
-    EXPECT_EQ(rs.userOs, shell(". /etc/os-release; printf '%s' \"$PRETTY_NAME\""));
+    EXPECT_EQ(rs.userOs, test::szCommandOutput(". /etc/os-release; printf '%s' \"$PRETTY_NAME\""));
     EXPECT_EQ(rs.osServicePack, "(Null)");
-    EXPECT_EQ(rs.coreCount, std::stoi(shell("nproc")));
-    EXPECT_EQ(rs.cpuName, shell("grep -m1 '^model name' /proc/cpuinfo | sed 's/^[^:]*: *//'"));
+    EXPECT_EQ(rs.coreCount, std::stoi(test::szCommandOutput("nproc")));
+    EXPECT_EQ(rs.cpuName, test::szCommandOutput("grep -m1 '^model name' /proc/cpuinfo | sed 's/^[^:]*: *//'"));
     EXPECT_EQ(rs.systemDrive, "/");
-    const int major = std::stoi(shell("uname -r | cut -d. -f1"));
+    const int major = std::stoi(test::szCommandOutput("uname -r | cut -d. -f1"));
     EXPECT_EQ(isVistaOrLater, major >= 6);
-    const bool clam = shell("ls /usr/bin/clamscan /usr/sbin/clamd /usr/bin/clamdscan 2>/dev/null") != "";
+    const bool clam = test::szCommandOutput("ls /usr/bin/clamscan /usr/sbin/clamd /usr/bin/clamdscan 2>/dev/null") != "";
     EXPECT_EQ(rs.userAntivir, clam ? "ClamAV" : "null");
-    const std::string patches = shell("ls /sys/kernel/livepatch 2>/dev/null | paste -sd,");
+    const std::string patches = test::szCommandOutput("ls /sys/kernel/livepatch 2>/dev/null | paste -sd,");
     EXPECT_EQ(rs.hotfixList, patches);
 
     // Free space of "/" as df counts it (size less used), within 1 %.
-    const std::string df = shell("df -B1 --output=size,used / | tail -1");
+    const std::string df = test::szCommandOutput("df -B1 --output=size,used / | tail -1");
     double size = 0, used = 0;
     ASSERT_EQ(std::sscanf(df.c_str(), "%lf %lf", &size, &used), 2);
     const double freeGb = (size - used) / (1 << 30);
@@ -79,9 +69,9 @@ TEST(LinuxFacts, ProfileStepAgreesWithFreeDfAndTheNetshStandIn) {
     MachineProfiler profiler(makeLinuxSystemInfo(), nullptr, kToolDir, "", "");
     profiler.vGetSystemInfo(rs);
 
-    const int freeMb = std::stoi(shell("free -m | awk '/^Mem:/{print $2}'"));
+    const int freeMb = std::stoi(test::szCommandOutput("free -m | awk '/^Mem:/{print $2}'"));
     EXPECT_NEAR(rs.memTotalMb, freeMb, 1);
-    const std::string df = shell("df -B1 --output=size,used / | tail -1");
+    const std::string df = test::szCommandOutput("df -B1 --output=size,used / | tail -1");
     double size = 0, used = 0;
     ASSERT_EQ(std::sscanf(df.c_str(), "%lf %lf", &size, &used), 2);
     const double freeGb = (size - used) / (1 << 30);
@@ -90,7 +80,7 @@ TEST(LinuxFacts, ProfileStepAgreesWithFreeDfAndTheNetshStandIn) {
     ASSERT_TRUE(profiler.isVistaOrLater) << "a kernel older than 6.x reports no netsh codes";
     EXPECT_EQ(profiler.szNetshState.size(), std::string("a,b,c,d,e,f,g").size());
     EXPECT_EQ(rs.netParameter.substr(rs.netParameter.size() - profiler.szNetshState.size()), profiler.szNetshState);
-    EXPECT_EQ(rs.tcpWindowSizeText, shell("sysctl -n net.ipv4.tcp_rmem | awk '{print $2}'"));
+    EXPECT_EQ(rs.tcpWindowSizeText, test::szCommandOutput("sysctl -n net.ipv4.tcp_rmem | awk '{print $2}'"));
     EXPECT_EQ(rs.powerStatus.find(','), rs.powerStatus.rfind(','));
 }
 
@@ -101,19 +91,19 @@ TEST(LinuxFacts, RegistryViewAgreesWithSysctl) {
         EXPECT_TRUE(reg->readInteger(RegistryRoot::LocalMachine, key, name, v)) << name;
         return v;
     };
-    auto sysctl = [](const char* name) { return std::stoll(shell(std::string("sysctl -n ") + name + " | awk '{print $1}'")); };
+    auto sysctl = [](const char* name) { return std::stoll(test::szCommandOutput(std::string("sysctl -n ") + name + " | awk '{print $1}'")); };
     const int opts = (sysctl("net.ipv4.tcp_window_scaling") != 0 ? 1 : 0) | (sysctl("net.ipv4.tcp_timestamps") != 0 ? 2 : 0);
     EXPECT_EQ(integer(kTcpipParametersKey, "Tcp1323Opts"), opts);
     EXPECT_EQ(integer(kTcpipParametersKey, "GlobalMaxTcpWindowSize"), sysctl("net.core.rmem_max"));
     EXPECT_EQ(std::to_string(integer(kTcpipParametersKey, "TcpWindowSize")),
-              shell("sysctl -n net.ipv4.tcp_rmem | awk '{print $2}'"));
+              test::szCommandOutput("sysctl -n net.ipv4.tcp_rmem | awk '{print $2}'"));
     EXPECT_EQ(integer(kTcpipParametersKey, "EnablePMTUDiscovery"), sysctl("net.ipv4.ip_no_pmtu_disc") == 0 ? 1 : 0);
     EXPECT_EQ(integer(kAfdParametersKey, "DefaultReceiveWindows"), sysctl("net.core.rmem_default"));
     EXPECT_FALSE(reg->valueExists(RegistryRoot::LocalMachine, kTcpipParametersKey, "EnableWsd"));
     std::string text;
     EXPECT_FALSE(reg->readString(RegistryRoot::LocalMachine, kTcpipParametersKey, "Tcp1323Opts", text));
     EXPECT_TRUE(reg->readString(RegistryRoot::LocalMachine, kCentralProcessorKey, "ProcessorNameString", text));
-    EXPECT_EQ(text, shell("grep -m1 '^model name' /proc/cpuinfo | sed 's/^[^:]*: *//'"));
+    EXPECT_EQ(text, test::szCommandOutput("grep -m1 '^model name' /proc/cpuinfo | sed 's/^[^:]*: *//'"));
 }
 
 TEST(LinuxFacts, ProxyComesFromTheEnvironmentWithoutCredentials) {
@@ -152,7 +142,7 @@ TEST(LinuxManagement, StatusCodesOfUnknownNamespaceClassAndQuery) {
 
     ASSERT_TRUE(bWmiQuery(*wmi, kCimv2, "select name, NumberOfLogicalProcessors from win32_processor", list));
     ASSERT_EQ(list.count(), 2u);
-    EXPECT_EQ(valueOf(list, "NumberOfLogicalProcessors"), shell("nproc"));
+    EXPECT_EQ(valueOf(list, "NumberOfLogicalProcessors"), test::szCommandOutput("nproc"));
     EXPECT_EQ(list[1].cimTypeName, "Uint32");
     ASSERT_TRUE(bWmiQuery(*wmi, kCimv2, "Select FreeSpace from Win32_LogicalDisk", list));
     ASSERT_GE(list.count(), 1u);

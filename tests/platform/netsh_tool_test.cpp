@@ -10,22 +10,12 @@
 
 #include "profile/command_output.h"
 #include "profile/netsh_state.h"
+#include "support/command_output.h"
 
 namespace kivota {
 namespace {
 
 const std::string kToolDir = KIVOTA_BINARY_DIR "/tools/netsh";
-
-std::string shell(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buffer[512];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-        ::pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
 
 std::vector<int> codes(const std::string& state) {
     std::vector<int> out;
@@ -64,20 +54,20 @@ TEST(NetshTool, CodesAgreeWithTheKernelSettings) {
     ASSERT_EQ(c.size(), 7u);
 
     const bool severalQueues =
-        shell("for q in /sys/class/net/*/queues; do ls $q | grep -c '^rx-'; done | awk '$1>1{n++} END{print n+0}'") != "0";
+        test::szCommandOutput("for q in /sys/class/net/*/queues; do ls $q | grep -c '^rx-'; done | awk '$1>1{n++} END{print n+0}'") != "0";
     EXPECT_EQ(c[0], severalQueues ? 1 : 0);
     EXPECT_EQ(c[1], 0);  // chimney
-    EXPECT_EQ(c[2], shell("sysctl -n net.ipv4.tcp_moderate_rcvbuf") == "1" ? 3 : 0);
-    const std::string congestion = shell("sysctl -n net.ipv4.tcp_congestion_control");
+    EXPECT_EQ(c[2], test::szCommandOutput("sysctl -n net.ipv4.tcp_moderate_rcvbuf") == "1" ? 3 : 0);
+    const std::string congestion = test::szCommandOutput("sysctl -n net.ipv4.tcp_congestion_control");
     EXPECT_EQ(c[3], congestion == "none" ? 0 : congestion == "ctcp" ? 1 : 2);
     EXPECT_NE(output->find("Add-On Congestion Control Provider  : " + congestion + "\r\n"), std::string::npos);
     EXPECT_EQ(c[4], 0);  // NetDMA
     EXPECT_EQ(c[5], 0);  // DCA
-    EXPECT_EQ(c[6], shell("sysctl -n net.ipv4.tcp_timestamps") == "0" ? 0 : 1);
+    EXPECT_EQ(c[6], test::szCommandOutput("sysctl -n net.ipv4.tcp_timestamps") == "0" ? 0 : 1);
 }
 
 TEST(NetshTool, OtherCommandLinesAreRefused) {
-    const std::string out = shell(kToolDir + "/netsh int ip show config 2>&1; echo \" rc=$?\"");
+    const std::string out = test::szCommandOutput(kToolDir + "/netsh int ip show config 2>&1; echo \" rc=$?\"");
     EXPECT_NE(out.find("The following command was not found: int ip show config."), std::string::npos);
     EXPECT_NE(out.find("rc=1"), std::string::npos);
 }

@@ -22,6 +22,7 @@
 #include "net/letter_code.h"
 #include "run/stored_addresses.h"
 #include "run/work_thread.h"
+#include "support/command_output.h"
 #include "ui_fixture.h"
 
 namespace kivota::test {
@@ -106,12 +107,7 @@ TEST_F(Rounds, NewRunMidRoundDropsTheOldEchoesAndStartsAgain) {
 bool reachedOverLocalLink(const std::string& address) {
     in_addr parsed{};
     if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return false;
-    FILE* p = ::popen(("ip -o route get " + address + " 2>/dev/null").c_str(), "r");
-    if (p == nullptr) return false;
-    std::string route;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, p) != nullptr) route += buffer;
-    ::pclose(p);
+    const std::string route = test::szCommandOutput("ip -o route get " + address + " 2>/dev/null");
     return route.find(" dev ") != std::string::npos && route.find(" via ") == std::string::npos &&
            route.find(" dev lo ") == std::string::npos;
 }
@@ -132,12 +128,8 @@ TEST_F(Rounds, StoredTargetsAnswerInTheLab) {
 
 // The figures iputils ping gives for `count` echoes to the same target: min, avg, max, mdev in ms.
 std::optional<std::array<double, 4>> pingFigures(const std::string& address, int count) {
-    FILE* p = ::popen(("ping -n -q -c " + std::to_string(count) + " -i 0.5 -W 3 " + address + " 2>/dev/null").c_str(), "r");
-    if (p == nullptr) return std::nullopt;
-    std::string out;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, p) != nullptr) out += buffer;
-    ::pclose(p);
+    const std::string out =
+        test::szCommandOutput("ping -n -q -c " + std::to_string(count) + " -i 0.5 -W 3 " + address + " 2>/dev/null");
     std::smatch m;
     if (!std::regex_search(out, m, std::regex(R"(= ([\d.]+)/([\d.]+)/([\d.]+)/([\d.]+) ms)"))) return std::nullopt;
     return std::array<double, 4>{std::stod(m[1]), std::stod(m[2]), std::stod(m[3]), std::stod(m[4])};
