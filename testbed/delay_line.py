@@ -34,6 +34,10 @@ READ_BATCH = 64
 # What one direction may hold, as a router's buffer would: beyond it frames are dropped rather
 # than letting memory grow when nothing upstream limits the rate.
 DEFAULT_QUEUE_LIMIT = 32 * 1024 * 1024
+# Low among real-time priorities: above every ordinary program, below the kernel's own threads.
+REALTIME_PRIORITY = 10
+CLOCK_MONOTONIC = 1
+TFD_TIMER_ABSTIME = 1
 
 
 class DelayQueue:
@@ -72,12 +76,54 @@ class DelayQueue:
         return self.frames[0][0] if self.frames else None
 
 
-def wait_seconds(queues, now):
-    """How long the loop may wait for input before some held frame falls due (None: no limit)."""
+def earliest_due(queues):
+    """When the first held frame of any direction falls due (None: nothing is held)."""
     dues = [d for d in (q.next_due() for q in queues) if d is not None]
-    if not dues:
-        return None
-    return max(0.0, min(dues) - now)
+    return min(dues) if dues else None
+
+
+class _Timespec(ctypes.Structure):
+    _fields_ = [("tv_sec", ctypes.c_long), ("tv_nsec", ctypes.c_long)]
+
+
+class _Itimerspec(ctypes.Structure):
+    _fields_ = [("it_interval", _Timespec), ("it_value", _Timespec)]
+
+
+class DueTimer:
+    """A timer descriptor on the clock of time.monotonic(), armed for when the next held frame
+    falls due. epoll's own timeout counts whole milliseconds and rounds up, which would let a
+    frame leave up to 1 ms late in each direction."""
+
+    def __init__(self):
+        self._libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = self._libc.timerfd_create(CLOCK_MONOTONIC, os.O_NONBLOCK | os.O_CLOEXEC)
+        if self.fd < 0:
+            raise OSError(ctypes.get_errno(), "timerfd_create failed")
+        self._armed = None
+
+    def arm(self, due):
+        """Fires at `due` (monotonic seconds; at once when that has passed); None disarms."""
+        if due == self._armed:
+            return
+        value = _Itimerspec()
+        if due is not None:
+            sec = int(due)
+            value.it_value = _Timespec(sec, max(1, int((due - sec) * 1e9)))  # all zero would disarm
+        if self._libc.timerfd_settime(self.fd, TFD_TIMER_ABSTIME, ctypes.byref(value), None) != 0:
+            raise OSError(ctypes.get_errno(), "timerfd_settime failed")
+        self._armed = due
+
+    def clear(self):
+        """After it fired: it is disarmed (it has no interval)."""
+        try:
+            os.read(self.fd, 8)
+        except BlockingIOError:
+            pass
+        self._armed = None
+
+    def close(self):
+        os.close(self.fd)
 
 
 def attach_tap(name):
@@ -142,6 +188,15 @@ def write_due(fd, queue, now):
             queue.dropped += 1
 
 
+def hold_the_cpu_when_due():
+    """Real-time scheduling where the system allows it: a frame then leaves when it falls due even
+    while other programs keep every processor busy (the line mostly waits, so it takes little)."""
+    try:
+        os.sched_setscheduler(0, os.SCHED_FIFO, os.sched_param(REALTIME_PRIORITY))
+    except (OSError, AttributeError) as e:
+        print(f"delay line: no real-time scheduling ({e}); frames may leave late under load", file=sys.stderr)
+
+
 def run(delay_ms, host_dev, lab_dev, lab_netns, queue_limit):
     host_fd = attach_tap(host_dev)
     lab_fd = attach_tap_in_netns(lab_dev, lab_netns) if lab_netns else attach_tap(lab_dev)
@@ -155,18 +210,22 @@ def run(delay_ms, host_dev, lab_dev, lab_netns, queue_limit):
 
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGINT, stop)
+    hold_the_cpu_when_due()
+    timer = DueTimer()
     poller = select.epoll()
     poller.register(host_fd, select.EPOLLIN)
     poller.register(lab_fd, select.EPOLLIN)
+    poller.register(timer.fd, select.EPOLLIN)
     print("READY", flush=True)
     try:
         while True:
-            timeout = wait_seconds((to_lab, to_host), time.monotonic())
-            # epoll rounds up to whole milliseconds: a frame leaves at most 1 ms late, never early.
-            events = poller.poll(-1 if timeout is None else timeout)
+            timer.arm(earliest_due((to_lab, to_host)))
+            events = poller.poll(-1)
             now = time.monotonic()
             for fd, _mask in events:
-                if not read_into(fd, sources[fd], now):
+                if fd == timer.fd:
+                    timer.clear()
+                elif not read_into(fd, sources[fd], now):
                     print("delay line: a device went away", file=sys.stderr)
                     return 1
             now = time.monotonic()
@@ -178,6 +237,7 @@ def run(delay_ms, host_dev, lab_dev, lab_netns, queue_limit):
         print("delay line: to lab %d passed %d dropped; to host %d passed %d dropped"
               % (to_lab.passed, to_lab.dropped, to_host.passed, to_host.dropped), file=sys.stderr)
         poller.close()
+        timer.close()
         os.close(host_fd)
         os.close(lab_fd)
 

@@ -3,14 +3,40 @@ devices in two namespaces of the test's own."""
 
 import os
 import re
+import select
 import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 import delay_line  # noqa: E402
-from delay_line import DelayQueue, wait_seconds  # noqa: E402
+from delay_line import DelayQueue, DueTimer, earliest_due  # noqa: E402
+
+
+class DueTimerTest(unittest.TestCase):
+    def test_it_fires_when_due_not_before_and_at_once_when_overdue(self):
+        timer = DueTimer()
+        poller = select.epoll()
+        poller.register(timer.fd, select.EPOLLIN)
+        try:
+            self.assertEqual(poller.poll(0), [])
+            due = time.monotonic() + 0.5
+            timer.arm(due)
+            self.assertEqual(poller.poll(0.010), [])
+            self.assertEqual(len(poller.poll(2.0)), 1)
+            self.assertGreaterEqual(time.monotonic(), due)
+            timer.clear()
+            self.assertEqual(poller.poll(0), [])
+            timer.arm(time.monotonic() - 1.0)
+            self.assertEqual(len(poller.poll(0.5)), 1)
+            timer.clear()
+            timer.arm(None)
+            self.assertEqual(poller.poll(0.010), [])
+        finally:
+            poller.close()
+            timer.close()
 
 
 class DelayQueueTest(unittest.TestCase):
@@ -39,12 +65,10 @@ class DelayQueueTest(unittest.TestCase):
     def test_the_wait_is_until_the_earliest_head_of_either_direction(self):
         to_lab = DelayQueue(0.020, 1 << 20)
         to_host = DelayQueue(0.020, 1 << 20)
-        self.assertIsNone(wait_seconds((to_lab, to_host), 5.0))
+        self.assertIsNone(earliest_due((to_lab, to_host)))
         to_lab.push(5.000, b"a")
         to_host.push(4.990, b"b")
-        self.assertAlmostEqual(wait_seconds((to_lab, to_host), 5.000), 0.010)
-        # Overdue: no waiting, and never a negative timeout for epoll.
-        self.assertEqual(wait_seconds((to_lab, to_host), 6.0), 0.0)
+        self.assertAlmostEqual(earliest_due((to_lab, to_host)), 5.010)
 
     def test_zero_delay_passes_frames_at_once(self):
         q = DelayQueue(0.0, 1 << 20)
