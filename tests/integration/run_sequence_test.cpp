@@ -16,8 +16,8 @@
 #include "run/work_thread.h"
 #include "support/fake_clock.h"
 #include "support/no_counters.h"
-#include "support/letter_encode.h"
 #include "support/recording_window.h"
+#include "support/testbed_addresses.h"
 #include "support/testbed_process.h"
 #include "support/refused_port.h"
 
@@ -69,14 +69,7 @@ protected:
 
     void run(const std::string& scenario = {}) {
         testbed.setScenario("testparam.url " + ftpServer + "\n" + scenario);
-        auto addresses = std::make_shared<StoredAddresses>();
-        addresses->configUrl = test::szEncode(testbed.url("/kivota/config"));
-        addresses->testParamUrl = test::szEncode(testbed.url("/kivota/testparam"));
-        addresses->notifyUrl1 = test::szEncode(testbed.url("/kivota/notify1"));
-        addresses->notifyUrl2 = test::szEncode(testbed.url("/kivota/notify2"));
-        addresses->keepAliveUrl = test::szEncode(testbed.url("/kivota/keepalive"));
-        addresses->resultUrl = test::szEncode(testbed.url("/kivota/result"));
-        addresses->guestFtpServer = test::szEncode(guestServer);
+        auto addresses = std::make_shared<StoredAddresses>(test::testbedAddresses(testbed.url(""), guestServer));
         WorkerServices svc;
         svc.state = rs;
         svc.window = window;

@@ -20,8 +20,8 @@
 #include "run/result_line.h"
 #include "run/work_thread.h"
 #include "support/lab.h"
-#include "support/letter_encode.h"
 #include "support/recording_window.h"
+#include "support/testbed_addresses.h"
 
 namespace kivota {
 namespace {
@@ -30,19 +30,6 @@ std::string szTwoDecimals(double value) {
     char text[64];
     std::snprintf(text, sizeof text, "%.2f", value);
     return text;
-}
-
-StoredAddresses labAddresses() {
-    const std::string base = std::string("http://") + test::kLabServer + "/kivota/";
-    StoredAddresses a;
-    a.configUrl = test::szEncode(base + "config");
-    a.testParamUrl = test::szEncode(base + "testparam");
-    a.notifyUrl1 = test::szEncode(base + "notify1");
-    a.notifyUrl2 = test::szEncode(base + "notify2");
-    a.keepAliveUrl = test::szEncode(base + "keepalive");
-    a.resultUrl = test::szEncode(base + "result");
-    a.guestFtpServer = test::szEncode(test::kLabServer);
-    return a;
 }
 
 TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
@@ -65,7 +52,8 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     svc.state = state;
     svc.window = window;
     svc.clock = std::make_shared<SteadyClock>();
-    svc.addresses = std::make_shared<StoredAddresses>(labAddresses());
+    svc.addresses = std::make_shared<StoredAddresses>(
+        test::testbedAddresses(std::string("http://") + test::kLabServer, test::kLabServer));
     svc.counters = std::make_shared<InterfaceTableCounters>(net);
     svc.wmi = makeLinuxManagementService();
     svc.system = system;
