@@ -26,23 +26,24 @@ void vPost(CWorkThread& w, unsigned msg, std::intptr_t wParam, std::intptr_t lPa
 bool CWorkThread::bEchoProbeWait() {
     vPost(*this, WM_TEST_PROGRESS, 2, 0);
     const IClock::Mark start = svc.clock->now();
-    while (!echoDone.load()) {
+    for (;;) {
+        // The terminate request comes first: the window may also set the flags when it halts.
         if (Terminated()) return false;
+        if (echoDone.load()) return true;
         if (svc.clock->secondsBetween(svc.clock->now(), start) > kEchoWaitLimitSec) {
             rs.freshStart = false;
             running = false;
             rs.errorCode = ErrEchoTimeout;
             rs.userGo = false;  // cleared before the message, so the window's answer cannot be lost
             vPost(*this, WM_START_DECISION, 0, 0);
-            while (!rs.userGo.load()) {
+            for (;;) {
                 if (Terminated()) return false;
+                if (rs.userGo.load()) return true;  // code 11 stays: the run ends without a result
                 svc.clock->sleepMs(kPollMs);
             }
-            return true;  // code 11 stays: the run ends without a result
         }
         svc.clock->sleepMs(kPollMs);
     }
-    return true;
 }
 
 void CWorkThread::vRunAutoTest() {
@@ -70,6 +71,10 @@ void CWorkThread::vRunAutoTest() {
     // The upload phase writes "Start upload" to the run log once its connections run, and
     // applies the unattended verdict; a failed phase leaves its own code in place of 14.
     const bool measured = bDownloadPhase() && bUploadPhase(true);
+    if (Terminated()) {
+        vCleanUp();
+        return;
+    }
 
     if (measured && rs.errorCode == ErrAutoRunning) {
         svc.window->SendMessage(WindowMessage::make(WM_ANALYSIS_START, 0, 0));

@@ -231,7 +231,8 @@ bool CWorkThread::bAwaitDownloadVerdict() {
         rs.errorCode = ErrDownloadTooShort;
         return false;
     }
-    return true;  // done by the callback's clock, or told to terminate: the run goes on
+    // Done by the callback's clock; a terminated run measured nothing and goes no further.
+    return !Terminated();
 }
 
 bool CWorkThread::bUploadPhase(bool automatic) {
@@ -293,7 +294,7 @@ bool CWorkThread::bAwaitUploadVerdict(bool strict) {
         }
         return false;
     }
-    return true;
+    return !Terminated();
 }
 
 void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsedMs, std::int64_t totalBytes) {

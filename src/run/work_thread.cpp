@@ -64,13 +64,14 @@ void vPostText(CWorkThread& w, unsigned msg, std::intptr_t wParam, const std::st
     w.svc.window->PostMessage(std::move(m));
 }
 
-// Polls a flag another thread sets; false when the worker was told to terminate first.
+// Polls a flag another thread sets; false when the worker was told to terminate, also when the
+// flag was set together with the request (the window may do both when it halts the run).
 bool bWaitForFlag(CWorkThread& w, const std::atomic<bool>& flag) {
-    while (!flag.load()) {
+    for (;;) {
         if (w.Terminated()) return false;
+        if (flag.load()) return true;
         w.svc.clock->sleepMs(kPollMs);
     }
-    return true;
 }
 
 void vFailBeforeMeasurement(CWorkThread& w, ErrorCode code) {
@@ -104,6 +105,10 @@ void vGuestTestAfterFailedFetch(CWorkThread& w) {
     rs.ulPath = kGuestUploadPath;
 
     if (w.bDownloadPhase()) w.bUploadPhase(false);
+    if (w.Terminated()) {
+        w.vCleanUp();
+        return;
+    }
     // Still 9: both phases ran and measured; a phase's own code means it did not.
     vPost(w, WM_TEST_FINISHED, rs.errorCode == ErrTestParamFetch ? 2 : 3, 0);
     w.vCleanUp();
@@ -197,11 +202,12 @@ void CWorkThread::Execute() {
     // Echo-probe wait: the window reports when its probe rounds are done.
     vPost(*this, WM_TEST_PROGRESS, 2, 0);
     const IClock::Mark echoWaitStart = svc.clock->now();
-    while (!echoDone.load()) {
+    for (;;) {
         if (Terminated()) {
             vCleanUp();
             return;
         }
+        if (echoDone.load()) break;
         if (svc.clock->secondsBetween(svc.clock->now(), echoWaitStart) > kEchoWaitLimitSec) {
             rs.userGo = false;  // cleared before the message, so the window's answer cannot be lost
             vFailBeforeMeasurement(*this, ErrEchoTimeout);
@@ -214,6 +220,10 @@ void CWorkThread::Execute() {
         svc.clock->sleepMs(kPollMs);
     }
 
+    if (Terminated()) {
+        vCleanUp();
+        return;
+    }
     vPost(*this, WM_TEST_PROGRESS, 2, 50);
     dlFtpIntervals.clear();
     ulFtpIntervals.clear();
@@ -269,6 +279,10 @@ void CWorkThread::Execute() {
     rs.userSendBuf = plan.userSendBuf;
     rs.userRecvBuf = plan.userRecvBuf;
 
+    if (Terminated()) {
+        vCleanUp();
+        return;
+    }
     // Tell the server the measurement is about to begin.
     std::string unused;
     bHttpRequest(szDecode(svc.addresses->notifyUrl1), true, false, false, unused);
@@ -276,14 +290,27 @@ void CWorkThread::Execute() {
     bHttpRequest(szDecode(svc.addresses->notifyUrl2), true, false, false, unused);
     vPost(*this, WM_TEST_PROGRESS, 2, 100);
     svc.clock->sleepMs(kBeforeMeasurementMs);
+    if (Terminated()) {
+        vCleanUp();
+        return;
+    }
 
     if (bDownloadPhase()) bUploadPhase(false);
+    // A terminated run ends without a word: its figures are not a measurement.
+    if (Terminated()) {
+        vCleanUp();
+        return;
+    }
     if (rs.errorCode != ErrNone) {
         vCleanUp();
         vPost(*this, WM_TEST_FINISHED, 3, 0);
         return;
     }
     svc.clock->sleepMs(kBeforeResultMs);
+    if (Terminated()) {
+        vCleanUp();
+        return;
+    }
     vUploadResult();
 }
 

@@ -43,10 +43,14 @@ TEST(AutoRun, EchoProbeTimeOutThenTerminate) {
     AutoRig rig;
     auto worker = rig.worker();
     std::weak_ptr<CWorkThread> weak = worker;
-    // The window answers code 11 by terminating the worker.
-    rig.window->setReaction([weak](const test::RecordedMessage& m) {
+    // The window answers code 11 by terminating the worker, and sets the go-ahead as it halts.
+    auto state = rig.state;
+    rig.window->setReaction([weak, state](const test::RecordedMessage& m) {
         if (m.msg == WM_START_DECISION && m.wParam == 0)
-            if (auto w = weak.lock()) w->Terminate();
+            if (auto w = weak.lock()) {
+                w->Terminate();
+                state->userGo = true;
+            }
     });
     worker->Resume();
     worker->WaitFor();

@@ -82,10 +82,8 @@ protected:
         // reports when asked, and a go-ahead follows a request for one.
         CWorkThread* w = worker.get();
         window->setReaction([this, w](const RecordedMessage& m) {
-            if (terminateOn(m)) {
-                w->Terminate();
-                return;
-            }
+            // A halting window terminates the worker and may still set the flags it waits on.
+            if (terminateOn(m)) w->Terminate();
             if (m.msg == WM_START_DECISION && m.wParam == 3 && m.hasLText) w->sysInfoReady = true;
             if (is(m, WM_TEST_PROGRESS, 2, 0) && answerEcho) w->echoDone = true;
             if (is(m, WM_START_DECISION, 0) && rs->errorCode == ErrEchoTimeout) {
@@ -361,6 +359,7 @@ struct WaitCase {
     unsigned msg;
     std::intptr_t wParam;
     std::intptr_t lParam;
+    bool realFtp = false;  // the phases reach the testbed's FTP server
 };
 
 class TerminateInWait : public RunSequence, public ::testing::WithParamInterface<WaitCase> {};
@@ -378,12 +377,19 @@ TEST_P(TerminateInWait, EndsWithoutAMessage) {
             return m.msg == WM_GO_REQUEST;
         };
     }
+    if (c.realFtp) ftpServer = testbed.ftpServer();
     run(c.scenario);
     const auto m = messages();
     ASSERT_FALSE(m.empty());
     EXPECT_EQ(m.back().msg, c.msg);
     EXPECT_EQ(m.back().wParam, c.wParam);
     EXPECT_TRUE(worker->Finished());
+    // Nothing measured, nothing reported: no notification after a wait before them, no result.
+    if (!c.realFtp) {
+        EXPECT_EQ(requestsTo("/kivota/notify1"), 0u);
+    }
+    EXPECT_EQ(requestsTo("/kivota/result"), 0u);
+    EXPECT_TRUE(testbed.ftpLog().empty() || c.realFtp);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -391,5 +397,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WaitCase{"probe", "", true, WM_TEST_PROGRESS, 2, 0},
                       WaitCase{"probe_go_ahead", "", false, WM_START_DECISION, 0, 0},
                       WaitCase{"fetch_go_ahead", "testparam.status 500\n", true, WM_GO_REQUEST, 0, 0},
-                      WaitCase{"guest_profile", "testparam.status 500\n", true, WM_GO_REQUEST, 0, 0}),
+                      WaitCase{"guest_profile", "testparam.status 500\n", true, WM_GO_REQUEST, 0, 0},
+                      WaitCase{"download_phase", "cookie abcdefghijkl\n", true, WM_TEST_PROGRESS, 1, 0, true}),
     [](const ::testing::TestParamInfo<WaitCase>& p) { return std::string(p.param.name); });
