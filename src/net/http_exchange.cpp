@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -15,6 +16,11 @@ HttpTimeouts postTimeouts(float rttAvg) {
 }
 
 long connectLimitMs(const HttpTimeouts& t) { return t.resolveMs + t.connectMs; }
+
+long silenceLimitSec(const HttpTimeouts& t) {
+    const long ms = std::max(t.sendMs, t.receiveMs);
+    return std::max(1L, (ms + 999) / 1000);  // whole seconds, rounded up
+}
 
 long exchangeLimitMs(const HttpTimeouts& t) { return t.resolveMs + t.connectMs + t.sendMs + t.receiveMs; }
 
@@ -105,6 +111,8 @@ bool bHttpExchange(const HttpExchange& ex, std::string& cookie, std::string& rep
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, connectLimitMs(ex.timeouts));
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, exchangeLimitMs(ex.timeouts));
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, silenceLimitSec(ex.timeouts));
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");

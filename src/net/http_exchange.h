@@ -28,11 +28,12 @@ inline constexpr HttpTimeouts kKeepAliveTimeouts{3000, 10000, 3000, 3000};
 HttpTimeouts postTimeouts(float rttAvg);
 
 // How the four limits map onto libcurl: name resolution and connecting form libcurl's connect
-// phase, so they bound it together. Sending the request and waiting for the reply have no
-// separate limits in libcurl; the whole exchange is bounded by the sum of all four, which is
-// the longest a request of this size could take under the separate limits (one send, one
-// wait for the reply) and, unlike a low-speed limit, also catches a server that trickles.
+// phase, so they bound it together. The send and receive limits each mean that long without
+// any byte moving: libcurl's low-speed limit (below one byte a second for that many whole
+// seconds) ends an exchange whose server has gone silent. The whole exchange is further bounded
+// by the sum of all four, which catches a server that trickles a byte now and then.
 long connectLimitMs(const HttpTimeouts& t);
+long silenceLimitSec(const HttpTimeouts& t);
 long exchangeLimitMs(const HttpTimeouts& t);
 
 // Replies are small; a reply above this bound is refused as a failed exchange, never cut.

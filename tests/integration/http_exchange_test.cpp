@@ -164,3 +164,25 @@ TEST_F(HttpExchangeTest, UnreadReplyDoesNotWaitForAStalledServer) {
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].cookie, "KVSID=n ");
 }
+
+// A server that accepts the request and then says nothing is given up after the receive limit
+// of silence, not after the sum of all four limits; one that answers within it is read.
+TEST_F(HttpExchangeTest, SilentServerFailsAfterTheReceiveLimit) {
+    HttpExchange ex;
+    ex.url = testbed.url("/kivota/config");
+    ex.timeouts = HttpTimeouts{3000, 10000, 2000, 2000};  // all four summed: 17 s
+    std::string cookie, reply = "before";
+
+    testbed.setScenario("config.stall 30\n");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(bHttpExchange(ex, cookie, reply));
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(took, 1.9);
+    EXPECT_LT(took, 6.0);
+    EXPECT_EQ(reply, "before");
+
+    testbed.setScenario("config.stall 1\n");
+    ex.timeouts = HttpTimeouts{3000, 10000, 3000, 3000};
+    EXPECT_TRUE(bHttpExchange(ex, cookie, reply));
+    EXPECT_EQ(szGetValue("ver_server", lists(reply)), "0.93");
+}
