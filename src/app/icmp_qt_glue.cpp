@@ -30,10 +30,6 @@ void IcmpQtGlue::vTimerControl(int intervalMs) {
     }
 }
 
-void IcmpQtGlue::vTick() {
-    // Replies that are already waiting complete before the tick judges what has expired.
-    service_->onReadable();
-    service_->tick();
-}
+void IcmpQtGlue::vTick() { service_->tick(); }
 
 }  // namespace kivota

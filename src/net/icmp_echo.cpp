@@ -122,8 +122,12 @@ void EchoService::forget(TICMPSENDECHO2* p) {
 }
 
 void EchoService::tick() {
-    expire();
+    // Only the probers that were active when the tick came send: one started by a completion
+    // inside this tick (the owner's next echo) waits a whole interval from that completion.
     const std::vector<TICMPSENDECHO2*> probers(active_.begin(), active_.end());
+    // Replies already waiting complete before the tick judges what has expired.
+    onReadable();
+    expire();
     for (auto* p : probers) {
         if (p->m_bActive && std::find(active_.begin(), active_.end(), p) != active_.end()) sendEcho(p);
     }

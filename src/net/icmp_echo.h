@@ -46,7 +46,8 @@ public:
     // The socket the event loop watches for replies; -1 when no ICMP socket could be opened.
     int fd() const { return fd_; }
     bool usesPingSocket() const { return pingSocket_; }
-    // The shared timer fired: completes expired echoes, then sends one echo per active prober.
+    // The shared timer fired: completes the echoes whose replies wait and those that expired,
+    // then sends one echo per prober that was active when the tick came and still is.
     void tick();
     // The socket is readable: completes the echoes whose replies or errors arrived.
     void onReadable();

@@ -28,7 +28,8 @@ struct Completion {
     double atSec = 0;  // seconds since Start
 };
 
-// Runs the service's timer and socket until `done` or the bound passes.
+// Runs the service's timer and socket until `done` or the bound passes. With readInTicksOnly the
+// socket is not watched: replies are read by the ticks alone.
 class EventLoop {
 public:
     EventLoop()
@@ -48,7 +49,7 @@ public:
                 const double untilTick = clock_->secondsBetween(nextTick_, clock_->now()) * 1000;
                 waitMs = std::max(0, std::min(20, static_cast<int>(untilTick)));
             }
-            pollfd p{service_.fd(), POLLIN | POLLERR, 0};
+            pollfd p{readInTicksOnly ? -1 : service_.fd(), POLLIN | POLLERR, 0};
             if (::poll(&p, 1, waitMs) > 0) service_.onReadable();
             if (intervalMs_ > 0 && clock_->now() >= nextTick_) {
                 advance();
@@ -56,6 +57,8 @@ public:
             }
         }
     }
+
+    bool readInTicksOnly = false;
 
 private:
     void advance() { nextTick_ += static_cast<IClock::Mark>(intervalMs_) * 1'000'000; }
@@ -111,6 +114,34 @@ TEST(IcmpEcho, LoopbackAnswersAfterTheFirstTickWithThe32BytePayload) {
     EXPECT_EQ(first->sendTime.size(), 8u);
     EXPECT_GE(first->atSec, 0.45);  // the first echo leaves at the first tick
     EXPECT_EQ(loop.service().activeCount(), 0);
+}
+
+// The owner stops a prober at its completion and starts the next one, as the window's rounds do:
+// the next echo leaves a whole interval after that completion, also when the completion came
+// inside a tick (a reply read there, or an echo that expired there), never in the same tick.
+TEST(IcmpEcho, NextProberWaitsAWholeIntervalAfterACompletionInATick) {
+    EventLoop loop;
+    ASSERT_GE(loop.service().fd(), 0);
+    loop.readInTicksOnly = true;
+    std::unique_ptr<TICMPSENDECHO2> next;
+    std::optional<Completion> first, second;
+    TICMPSENDECHO2 prober(loop.service());
+    vKeepFirstLoopbackEcho(prober, loop, 200, first);
+    auto keepFirst = prober.OnEcho;
+    prober.OnEcho = [&](TICMPSENDECHO2& sender, const std::string& host, int ttl, int size, int rtt, int status,
+                        const std::string& sendTime) {
+        keepFirst(sender, host, ttl, size, rtt, status, sendTime);
+        next = std::make_unique<TICMPSENDECHO2>(loop.service());
+        vKeepFirstLoopbackEcho(*next, loop, 200, second);
+        next->Start();
+    };
+    prober.Start();
+    loop.run(5000, [&] { return first.has_value(); });  // returns right after the completing tick
+    vExpectLoopbackReply(first);
+    ASSERT_TRUE(next && next->active());
+    EXPECT_EQ(loop.service().inFlight(), 0);
+    loop.run(5000, [&] { return second.has_value(); });
+    vExpectLoopbackReply(second);
 }
 
 TEST(IcmpEcho, HostNameSendsNothingAndStoppedProberCompletesSilently) {
