@@ -219,7 +219,6 @@ void TMainForm::WMKeepAlive(WindowMessage& message) {
     RunState& s = rs();
     const std::string url = message.lText ? *message.lText : std::string();
     const std::string cookie = message.wText ? *message.wText : std::string();
-    ++s.resourceSamples;
     env_->vGetSystemResource(s);
     env_->vStartKeepAlive(cookie, url);
 }

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
+#include <vector>
 
 #include "profile/adapter_survey.h"
 #include "profile/netsh_state.h"
@@ -71,7 +73,7 @@ void MachineProfiler::vOpenCpuQueries(RunState& rs) {
     cpuCounter_ = std::make_unique<CpuLoadCounter>(CpuLoadCounter::kAllProcessors);
     cpuCounter_->collect(times);
     if (rs.coreCount > 1) {
-        rs.coreLoadSums.assign(static_cast<std::size_t>(rs.coreCount), 0.0);
+        rs.resources.vCountCores(static_cast<std::size_t>(rs.coreCount));
         coreCounters_.clear();
         for (int i = 0; i < rs.coreCount; ++i) {
             coreCounters_.emplace_back(i);
@@ -86,19 +88,20 @@ void MachineProfiler::vGetSystemResource(RunState& rs) {
         cpuCounter_->collect(times);
         cpuCounter_->value(counterValue_);
     }
-    rs.cpuLoadSum += counterValue_;
+    const double cpuLoad = counterValue_;
 
+    std::vector<double> coreLoads;
     if (rs.coreCount > 1) {
-        const std::size_t n = std::min(coreCounters_.size(), rs.coreLoadSums.size());
-        for (std::size_t i = 0; i < n; ++i) {
-            coreCounters_[i].collect(times);
-            coreCounters_[i].value(counterValue_);
-            rs.coreLoadSums[i] += counterValue_;
+        for (auto& counter : coreCounters_) {
+            counter.collect(times);
+            counter.value(counterValue_);
+            coreLoads.push_back(counterValue_);
         }
     }
 
-    if (const auto memory = system_->memoryStatus())
-        rs.memFreeSumMb += static_cast<int>(memory->availableBytes / kMiB);
+    std::optional<int> memFreeMb;
+    if (const auto memory = system_->memoryStatus()) memFreeMb = static_cast<int>(memory->availableBytes / kMiB);
+    rs.resources.vAddSample(cpuLoad, coreLoads, memFreeMb);
 }
 
 void MachineProfiler::vCloseCpuQueries() {

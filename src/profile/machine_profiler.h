@@ -28,7 +28,8 @@ public:
     // Opens the total CPU-load counter and, with more than one processor, one per processor,
     // each collected once as the base of the first sample; per-processor sums start at 0.
     void vOpenCpuQueries(RunState& rs);
-    // Adds one CPU-load sample (total and per processor) and one free-memory sample to the sums.
+    // Counts one sample and adds its CPU load (total and per processor) and free memory to the
+    // sums, all at once.
     void vGetSystemResource(RunState& rs);
     void vCloseCpuQueries();
 

@@ -14,9 +14,7 @@ void EchoRounds::vResetFigures() {
     rs_.rttMax = -1;
     rs_.rttMin = 1000000;
     rs_.rttSum = 0;
-    rs_.resourceSamples = 0;
-    rs_.cpuLoadSum = 0.0;
-    rs_.memFreeSumMb = 0;
+    rs_.resources.vClear();
 }
 
 void EchoRounds::vStartRounds(const std::string& firstTarget, const std::string& secondTarget) {

@@ -99,35 +99,36 @@ std::string szCookieValue(std::string_view cookie) {
     return std::string(value.substr(0, end));
 }
 
-int iCpuUsage(const RunState& rs, bool isVistaOrLater) {
-    if (rs.resourceSamples <= 0) return -1;  // no sample taken: nothing to average
-    if (isVistaOrLater && rs.cpuLoadSum == 0.0) return -1;
-    return static_cast<int>(rs.cpuLoadSum / rs.resourceSamples);
+int iCpuUsage(const ResourceSums& sums, bool isVistaOrLater) {
+    if (sums.resourceSamples <= 0) return -1;  // no sample taken: nothing to average
+    if (isVistaOrLater && sums.cpuLoadSum == 0.0) return -1;
+    return static_cast<int>(sums.cpuLoadSum / sums.resourceSamples);
 }
 
-std::string szCoreUsage(const RunState& rs, int cpuUsage) {
-    if (rs.coreCount < 2) return std::to_string(cpuUsage);
+std::string szCoreUsage(const ResourceSums& sums, int coreCount, int cpuUsage) {
+    if (coreCount < 2) return std::to_string(cpuUsage);
     std::string text;
-    for (int core = 0; core < rs.coreCount; ++core) {
+    for (int core = 0; core < coreCount; ++core) {
         if (core > 0) text += ',';
         const auto index = static_cast<std::size_t>(core);
-        const double sum = index < rs.coreLoadSums.size() ? rs.coreLoadSums[index] : -1.0;
-        if (sum < 0.0 || rs.resourceSamples <= 0)
+        const double sum = index < sums.coreLoadSums.size() ? sums.coreLoadSums[index] : -1.0;
+        if (sum < 0.0 || sums.resourceSamples <= 0)
             text += "-1";
         else
-            text += szFormat("%.2f", sum / rs.resourceSamples);
+            text += szFormat("%.2f", sum / sums.resourceSamples);
     }
     return text;
 }
 
-std::string szMemoryText(const RunState& rs) {
-    const int freeMb = rs.resourceSamples > 0 ? rs.memFreeSumMb / rs.resourceSamples : -1;
-    return szFormat("%d,%d", freeMb, rs.memTotalMb);
+std::string szMemoryText(const ResourceSums& sums, int memTotalMb) {
+    const int freeMb = sums.resourceSamples > 0 ? sums.memFreeSumMb / sums.resourceSamples : -1;
+    return szFormat("%d,%d", freeMb, memTotalMb);
 }
 
 std::string szResultQuery(const CWorkThread& w, std::string_view cookieValue) {
     const RunState& rs = w.rs;
-    const int cpuUsage = iCpuUsage(rs, w.isVistaOrLater);
+    const ResourceSums sums = rs.resources.snapshot();  // one consistent set of samples
+    const int cpuUsage = iCpuUsage(sums, w.isVistaOrLater);
     const std::string errorCode = std::to_string(static_cast<int>(rs.errorCode.load()));
     const std::string authCode = szAuthCode(rs.userLocalIp, cookieValue);
     std::string query = szFormat(
@@ -142,7 +143,7 @@ std::string szResultQuery(const CWorkThread& w, std::string_view cookieValue) {
         rs.userPppoe.c_str(), rs.userLocalIp.c_str(), rs.netParameter.c_str(), w.dlFtpIntervals.c_str(),
         w.ulFtpIntervals.c_str(), w.dlNicIntervals.c_str(), w.ulNicIntervals.c_str(), rs.rttText.c_str(),
         szTcpSessions(rs).c_str(), rs.userProxy.c_str(), rs.cpuName.c_str(), cpuUsage,
-        szCoreUsage(rs, cpuUsage).c_str(), szMemoryText(rs).c_str(), static_cast<double>(rs.diskFreeGb),
+        szCoreUsage(sums, rs.coreCount, cpuUsage).c_str(), szMemoryText(sums, rs.memTotalMb).c_str(), static_cast<double>(rs.diskFreeGb),
         rs.powerStatus.c_str(), errorCode.c_str(), authCode.c_str());
     if (!rs.completionCode.empty()) query += szFormat("&QUELM=%s", rs.completionCode.c_str());
     if (!w.hotfixQuery.empty())
@@ -152,7 +153,8 @@ std::string szResultQuery(const CWorkThread& w, std::string_view cookieValue) {
 
 std::string szResultFileLine(const CWorkThread& w, std::string_view startTime) {
     const RunState& rs = w.rs;
-    const int cpuUsage = iCpuUsage(rs, w.isVistaOrLater);
+    const ResourceSums sums = rs.resources.snapshot();  // one consistent set of samples
+    const int cpuUsage = iCpuUsage(sums, w.isVistaOrLater);
     const std::string errorCode = std::to_string(static_cast<int>(rs.errorCode.load()));
     const std::string start(startTime);
     return szFormat(
@@ -167,7 +169,7 @@ std::string szResultFileLine(const CWorkThread& w, std::string_view startTime) {
         static_cast<long>(rs.nicRate), rs.userPppoe.c_str(), rs.userLocalIp.c_str(), rs.netParameter.c_str(),
         w.dlFtpIntervals.c_str(), w.ulFtpIntervals.c_str(), w.dlNicIntervals.c_str(), w.ulNicIntervals.c_str(),
         rs.rttText.c_str(), szTcpSessions(rs).c_str(), rs.userProxy.c_str(), rs.cpuName.c_str(), cpuUsage,
-        szMemoryText(rs).c_str(), static_cast<double>(rs.diskFreeGb), rs.powerStatus.c_str(),
+        szMemoryText(sums, rs.memTotalMb).c_str(), static_cast<double>(rs.diskFreeGb), rs.powerStatus.c_str(),
         errorCode.c_str());
 }
 

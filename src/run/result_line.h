@@ -25,14 +25,15 @@ std::string szCookieValue(std::string_view cookie);
 
 // Average total CPU load of the run's samples, truncated; -1 when no sample was taken, or when
 // the once-per-process facts said the OS is newer and the sum stayed 0.
-int iCpuUsage(const RunState& rs, bool isVistaOrLater);
+int iCpuUsage(const ResourceSums& sums, bool isVistaOrLater);
 
 // Per-core average loads "%.2f" joined by "," ("-1" for a core whose sum is negative or when no
-// sample was taken); the overall figure as decimal text on a machine with fewer than 2 cores.
-std::string szCoreUsage(const RunState& rs, int cpuUsage);
+// sample was taken) for `coreCount` cores; the overall figure as decimal text on a machine with
+// fewer than 2 cores.
+std::string szCoreUsage(const ResourceSums& sums, int coreCount, int cpuUsage);
 
 // "free,total" in MiB: the average free memory of the samples (-1 without samples) and the total.
-std::string szMemoryText(const RunState& rs);
+std::string szMemoryText(const ResourceSums& sums, int memTotalMb);
 
 // The query of the result upload, with auth_code and the optional QUELM and HotFix parts.
 std::string szResultQuery(const CWorkThread& worker, std::string_view cookieValue);

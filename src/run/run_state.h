@@ -4,12 +4,15 @@
 // window creates it, and every thread that touches it holds a reference, so it outlives them all.
 //
 // No lock guards it: each field has one writer at a time by the order of the run. Flags and
-// codes that one thread sets while another polls them are atomics. Texts are UTF-8 internally.
+// codes that one thread sets while another polls them are atomics; the resource samples, added
+// by the window while the worker may read them, keep their own lock. Texts are UTF-8 internally.
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "run/resource_tally.h"
 
 namespace kivota {
 
@@ -69,11 +72,8 @@ struct RunState {
     int tcp1323Opts = 0, globalMaxTcpWindowSize = 0, tcpWindowSize = 0, enablePmtuDiscovery = 0,
         defaultReceiveWindows = 0;
     int adapterRow = 0;
-    int memFreeSumMb = 0;
     int memTotalMb = 0;
-    int resourceSamples = 0;
-    double cpuLoadSum = 0.0;
-    std::vector<double> coreLoadSums;  // one per logical processor; empty on one-core machines
+    ResourceTally resources;  // CPU-load and free-memory samples of the phases (locked)
     std::string cpuName;
     int coreCount = 0;
     std::string systemDrive;

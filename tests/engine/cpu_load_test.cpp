@@ -41,13 +41,15 @@ TEST_F(CpuSampling, TotalAndPerCoreSumsAndFreeMemory) {
     system->queueCpuTimes({100, 200}, {{90, 100}, {10, 100}});
     system->queueCpuTimes({200, 400}, {{190, 200}, {10, 200}});
     profiler.vOpenCpuQueries(rs);
-    ASSERT_EQ(rs.coreLoadSums.size(), 2u);
+    ASSERT_EQ(rs.resources.snapshot().coreLoadSums.size(), 2u);
     profiler.vGetSystemResource(rs);
     profiler.vGetSystemResource(rs);
-    EXPECT_DOUBLE_EQ(rs.cpuLoadSum, 100.0);
-    EXPECT_DOUBLE_EQ(rs.coreLoadSums[0], 190.0);
-    EXPECT_DOUBLE_EQ(rs.coreLoadSums[1], 10.0);
-    EXPECT_EQ(rs.memFreeSumMb, 1024);
+    const ResourceSums sums = rs.resources.snapshot();
+    EXPECT_EQ(sums.resourceSamples, 2);
+    EXPECT_DOUBLE_EQ(sums.cpuLoadSum, 100.0);
+    EXPECT_DOUBLE_EQ(sums.coreLoadSums[0], 190.0);
+    EXPECT_DOUBLE_EQ(sums.coreLoadSums[1], 10.0);
+    EXPECT_EQ(sums.memFreeSumMb, 1024);
 }
 
 TEST_F(CpuSampling, OneCoreOpensNoPerCoreQueries) {
@@ -56,8 +58,8 @@ TEST_F(CpuSampling, OneCoreOpensNoPerCoreQueries) {
     system->queueCpuTimes({30, 100}, {{30, 100}});
     profiler.vOpenCpuQueries(rs);
     profiler.vGetSystemResource(rs);
-    EXPECT_TRUE(rs.coreLoadSums.empty());
-    EXPECT_DOUBLE_EQ(rs.cpuLoadSum, 30.0);
+    EXPECT_TRUE(rs.resources.snapshot().coreLoadSums.empty());
+    EXPECT_DOUBLE_EQ(rs.resources.snapshot().cpuLoadSum, 30.0);
 }
 
 TEST_F(CpuSampling, AFailedReadingAddsTheLastValueAgain) {
@@ -68,7 +70,7 @@ TEST_F(CpuSampling, AFailedReadingAddsTheLastValueAgain) {
     profiler.vOpenCpuQueries(rs);
     profiler.vGetSystemResource(rs);
     profiler.vGetSystemResource(rs);
-    EXPECT_DOUBLE_EQ(rs.cpuLoadSum, 50.0);
+    EXPECT_DOUBLE_EQ(rs.resources.snapshot().cpuLoadSum, 50.0);
 }
 
 TEST(ProcStat, BusyCountsEverythingButIdleAndIoWait) {

@@ -38,11 +38,14 @@ constexpr int kLost = 11010;
 
 TEST(EchoRounds, SevenEchoesFirstUncountedGiveMinAverageMax) {
     ScriptedProbe p;
-    p.rs.cpuLoadSum = 12.0;
-    p.rs.resourceSamples = 3;
+    p.rs.resources.vCountCores(2);
+    p.rs.resources.vAddSample(12.0, {5.0, 7.0}, 100);
     p.rounds.vStartRounds("198.18.0.2", "198.18.0.3");
-    EXPECT_EQ(p.rs.resourceSamples, 0);
-    EXPECT_EQ(p.rs.cpuLoadSum, 0.0);
+    const ResourceSums sums = p.rs.resources.snapshot();
+    EXPECT_EQ(sums.resourceSamples, 0);
+    EXPECT_EQ(sums.cpuLoadSum, 0.0);
+    EXPECT_EQ(sums.memFreeSumMb, 0);
+    EXPECT_EQ(sums.coreLoadSums, (std::vector<double>{0.0, 0.0}));
     p.script = {{999, 0}, {20, 0}, {30, 0}, {25, 0}, {35, 0}, {40, 0}, {1, 0}};
     p.run();
     ASSERT_TRUE(p.done);

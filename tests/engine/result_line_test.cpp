@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "run/result_line.h"
 #include "run/work_thread.h"
@@ -48,11 +49,8 @@ void fillRun(CWorkThread& w) {
     rs.dlSessions = 4;
     rs.userProxy = "null";
     rs.cpuName = "Intel(R) Xeon(R) CPU @ 2.20GHz";
-    rs.resourceSamples = 4;
-    rs.cpuLoadSum = 50.0;
     rs.coreCount = 2;
-    rs.coreLoadSums = {30.0, 21.0};
-    rs.memFreeSumMb = 4001;
+    rs.resources.vSet(ResourceSums{4, 50.0, {30.0, 21.0}, 4001});
     rs.memTotalMb = 7976;
     rs.diskFreeGb = 12.5f;
     rs.powerStatus = "1,128";
@@ -128,39 +126,51 @@ TEST(ResultLine, CookieValue) {
 }
 
 TEST(ResultLine, CoreUsage) {
-    RunState rs;
-    rs.resourceSamples = 4;
-    rs.cpuLoadSum = 50.0;
-    rs.coreCount = 1;  // one core: the overall figure
-    EXPECT_EQ(iCpuUsage(rs, false), 12);
-    EXPECT_EQ(szCoreUsage(rs, 12), "12");
+    ResourceSums sums;
+    sums.resourceSamples = 4;
+    sums.cpuLoadSum = 50.0;
+    EXPECT_EQ(iCpuUsage(sums, false), 12);
+    EXPECT_EQ(szCoreUsage(sums, 1, 12), "12");  // one core: the overall figure
 
-    rs.coreCount = 3;
-    rs.coreLoadSums = {10.0, -4.0, 3.0};  // a core whose counter failed sums negative
-    EXPECT_EQ(szCoreUsage(rs, 12), "2.50,-1,0.75");
+    sums.coreLoadSums = {10.0, -4.0, 3.0};  // a core whose counter failed sums negative
+    EXPECT_EQ(szCoreUsage(sums, 3, 12), "2.50,-1,0.75");
 }
 
 TEST(ResultLine, NoResourceSampleGivesMinusOne) {
-    RunState rs;
-    rs.resourceSamples = 0;
-    rs.cpuLoadSum = 0.0;
-    rs.coreCount = 2;
-    rs.coreLoadSums = {0.0, 0.0};
-    rs.memFreeSumMb = 0;
-    rs.memTotalMb = 2048;
-    EXPECT_EQ(iCpuUsage(rs, false), -1);
-    EXPECT_EQ(szCoreUsage(rs, -1), "-1,-1");
-    EXPECT_EQ(szMemoryText(rs), "-1,2048");
+    ResourceSums sums;
+    sums.coreLoadSums = {0.0, 0.0};
+    EXPECT_EQ(iCpuUsage(sums, false), -1);
+    EXPECT_EQ(szCoreUsage(sums, 2, -1), "-1,-1");
+    EXPECT_EQ(szMemoryText(sums, 2048), "-1,2048");
 }
 
 TEST(ResultLine, NewerOsWithNoLoadIsUnknown) {
-    RunState rs;
-    rs.resourceSamples = 3;
-    rs.cpuLoadSum = 0.0;
-    EXPECT_EQ(iCpuUsage(rs, true), -1);
-    EXPECT_EQ(iCpuUsage(rs, false), 0);  // a retry's worker has the flag clear
-    rs.cpuLoadSum = 7.5;
-    EXPECT_EQ(iCpuUsage(rs, true), 2);
+    ResourceSums sums;
+    sums.resourceSamples = 3;
+    EXPECT_EQ(iCpuUsage(sums, true), -1);
+    EXPECT_EQ(iCpuUsage(sums, false), 0);  // a retry's worker has the flag clear
+    sums.cpuLoadSum = 7.5;
+    EXPECT_EQ(iCpuUsage(sums, true), 2);
+}
+
+// The window adds samples at its keep-alives while the worker builds the line: every line shows
+// whole samples (here each sample is 10 % on every core and 100 MiB free, so every average is
+// exactly that), and the sums are never read half-written (run under TSan).
+TEST(ResultLine, SamplesAddedWhileTheLineIsBuilt) {
+    auto w = makeWorker();
+    fillRun(*w);
+    w->rs.resources.vSet(ResourceSums{0, 0.0, {0.0, 0.0}, 0});
+    std::thread window([&] {
+        for (int i = 0; i < 2000; ++i) w->rs.resources.vAddSample(10.0, {10.0, 10.0}, 100);
+    });
+    for (int i = 0; i < 200; ++i) {
+        const std::string query = szResultQuery(*w, "abcdefghijkl");
+        const bool none = query.find("&CPU_usage=-1&Core_Usage=-1,-1&Memory=-1,7976&") != std::string::npos;
+        const bool whole = query.find("&CPU_usage=10&Core_Usage=10.00,10.00&Memory=100,7976&") != std::string::npos;
+        EXPECT_TRUE(none || whole) << query;
+    }
+    window.join();
+    EXPECT_EQ(w->rs.resources.snapshot().resourceSamples, 2000);
 }
 
 // The server's side of the body, written independently: hex pairs XOR the cyclic key, then

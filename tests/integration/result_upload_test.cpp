@@ -63,9 +63,8 @@ struct UploadRig {
         rs.dlSessions = 4;
         rs.userProxy = "null";
         rs.cpuName = "Test CPU";
-        rs.resourceSamples = 0;  // no sample was taken
         rs.coreCount = 2;
-        rs.coreLoadSums = {0.0, 0.0};
+        rs.resources.vCountCores(2);  // no sample was taken
         rs.memTotalMb = 7976;
         rs.diskFreeGb = 12.5f;
         rs.powerStatus = "1,128";

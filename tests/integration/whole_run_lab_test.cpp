@@ -72,7 +72,6 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
         if (m.msg == WM_TEST_PROGRESS && m.wParam == 2 && m.lParam == 0) w->echoDone = true;
         if (m.msg == WM_GO_REQUEST) rs.userGo = true;
         if (m.msg == WM_KEEP_ALIVE) {
-            ++rs.resourceSamples;
             profiler.vGetSystemResource(rs);
             CHttpThread::vStart(m.wText, m.lText);
         }
@@ -86,7 +85,7 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     EXPECT_TRUE(rs.dlDone);
     EXPECT_TRUE(rs.ulDone);
     EXPECT_EQ(rs.userNic, "kvlab0");
-    EXPECT_GT(rs.resourceSamples, 0);
+    EXPECT_GT(rs.resources.snapshot().resourceSamples, 0);
     std::printf("stored: DL %.2f kbit/s (adapter %.2f), UL %.2f (adapter %.2f), sessions %d,%d\n", rs.dlFtpKbps,
                 worker->dlNicKbps, rs.ulFtpKbps, worker->ulNicKbps, rs.ulSessions, rs.dlSessions);
 

@@ -35,8 +35,9 @@ TEST(LinuxCpuLoad, ABusyCoreStandsOut) {
     // The load is a rate over the interval between two collections, so each interval must last.
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
     profiler.vGetSystemResource(rs);
-    const double idleTotal = rs.cpuLoadSum;
-    const std::vector<double> idleCores = rs.coreLoadSums;
+    const ResourceSums idle = rs.resources.snapshot();
+    const double idleTotal = idle.cpuLoadSum;
+    const std::vector<double> idleCores = idle.coreLoadSums;
 
     std::atomic<bool> stop{false};
     std::thread spinner([&] {
@@ -53,13 +54,14 @@ TEST(LinuxCpuLoad, ABusyCoreStandsOut) {
     spinner.join();
     profiler.vCloseCpuQueries();
 
-    const double busyTotal = rs.cpuLoadSum - idleTotal;
+    const ResourceSums busy = rs.resources.snapshot();
+    const double busyTotal = busy.cpuLoadSum - idleTotal;
     EXPECT_GE(busyTotal, 80.0 / rs.coreCount);
     double busyCore = busyTotal, idleCore = idleTotal;
     if (rs.coreCount > 1) {
         const auto k = static_cast<std::size_t>(busyCpu);
-        ASSERT_GT(rs.coreLoadSums.size(), k);
-        busyCore = rs.coreLoadSums[k] - idleCores[k];
+        ASSERT_GT(busy.coreLoadSums.size(), k);
+        busyCore = busy.coreLoadSums[k] - idleCores[k];
         idleCore = idleCores[k];
     }
     EXPECT_GE(busyCore, 85.0);
