@@ -403,9 +403,21 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         // then up through the parents: act on its first delivery only.
         QWidget* first = QApplication::focusWidget();
         if (first == nullptr || first->window() != this) first = this;
-        if (watched == first) FormKeyDown(static_cast<QKeyEvent*>(event)->key());
+        if (watched == first) FormKeyDown(iFormKey(*static_cast<QKeyEvent*>(event)));
     }
     return QWidget::eventFilter(watched, event);
+}
+
+int TMainForm::iFormKey(const QKeyEvent& event) {
+    // The keypad's digits are keys of their own, never the digit row's.
+    if (event.modifiers() & Qt::KeypadModifier) return event.key() | Qt::KeypadModifier;
+    // The digit row's 6 key, whatever the layout makes of it and with Shift held: the key that
+    // types "6", or the one in that place (X keyboard code 15, the evdev key 7 plus 8).
+    constexpr quint32 kDigitRowSixScanCode = 15;
+    if (event.key() == Qt::Key_6 || event.text() == QStringLiteral("6") ||
+        event.nativeScanCode() == kDigitRowSixScanCode)
+        return Qt::Key_6;
+    return event.key();
 }
 
 void TMainForm::FormKeyDown(int key) {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+class QKeyEvent;
+
 #include "platform/clock.h"
 #include "platform/message_pump.h"
 #include "platform/window_messages.h"
@@ -70,6 +72,9 @@ public:
     void vRetest();
     void vCloseApp();
     void FormKeyDown(int key);
+    // The key code FormKeyDown acts on: the digit row's 6 key as Qt::Key_6 in every layout and
+    // with Shift; keypad keys carry Qt::KeypadModifier so that they match nothing.
+    static int iFormKey(const QKeyEvent& event);
     void TimerExecuteTimer();
     void TimerDisableTimer();
     // Queues a close of the window (its normal close path then runs vCloseApp).

@@ -205,6 +205,35 @@ TEST_F(AgreementKeys, ShiftedLettersActAndSixCloses) {
     EXPECT_EQ(f.env().exits, 1);
 }
 
+// The digit row's 6 key closes in every layout and with Shift; the keypad's 6 is another key.
+TEST(AgreementSixKey, DigitRowInEveryLayoutNotTheKeypad) {
+    struct Press {
+        const char* what;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char* text;
+        quint32 scanCode;
+        int exits;
+    };
+    const Press presses[] = {
+        {"US", Qt::Key_6, Qt::NoModifier, "6", 15, 1},
+        {"US with Shift", Qt::Key_AsciiCircum, Qt::ShiftModifier, "^", 15, 1},
+        {"French", Qt::Key_Minus, Qt::NoModifier, "-", 15, 1},
+        {"French with Shift", Qt::Key_6, Qt::ShiftModifier, "6", 15, 1},
+        {"keypad", Qt::Key_6, Qt::KeypadModifier, "6", 85, 0},
+        {"keypad without Num Lock", Qt::Key_Right, Qt::KeypadModifier, "", 85, 0},
+    };
+    for (const Press& p : presses) {
+        FormFixture f;
+        f.toAgreement();
+        f.typed(p.key, p.modifiers, QString::fromLatin1(p.text), p.scanCode);
+        EXPECT_EQ(f.env().exits, p.exits) << p.what;
+        if (p.exits == 0) {
+            EXPECT_EQ(f.form().currentPage, PageAgreement) << p.what;
+        }
+    }
+}
+
 TEST_F(AgreementKeys, AAgreesWithThePressedPicture) {
     f.rs().announcementText = "公告";
     key(Qt::Key_A);

@@ -1,5 +1,6 @@
 #include "ui_fixture.h"
 
+#include <QKeyEvent>
 #include <QTest>
 
 #include "app/browser_pane.h"
@@ -88,6 +89,15 @@ void FormFixture::key(Qt::Key k, Qt::KeyboardModifiers modifiers) {
     QWidget* target = QApplication::focusWidget();
     if (target == nullptr || target->window() != form_.get()) target = form_.get();
     QTest::keyClick(target, k, modifiers);
+}
+
+void FormFixture::typed(Qt::Key k, Qt::KeyboardModifiers modifiers, const QString& text, quint32 scanCode) {
+    QWidget* target = QApplication::focusWidget();
+    if (target == nullptr || target->window() != form_.get()) target = form_.get();
+    QKeyEvent press(QEvent::KeyPress, k, modifiers, scanCode, 0, 0, text);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, k, modifiers, scanCode, 0, 0, text);
+    QApplication::sendEvent(target, &release);
 }
 
 void FormFixture::processEvents() {

@@ -114,6 +114,8 @@ public:
     void deliverText(unsigned msg, std::intptr_t wParam, const std::string& lText);
     // Presses a key as the window system delivers it: to the focused widget, else the window.
     void key(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // Presses a key with the text and hardware code a keyboard layout gives it.
+    void typed(Qt::Key k, Qt::KeyboardModifiers modifiers, const QString& text, quint32 scanCode);
     // Handles queued events (posted closes, the message queue's wake-ups).
     void processEvents();
 
