@@ -169,12 +169,21 @@ TEST(LinuxPower, SuppliesOfAMadeUpTree) {
     EXPECT_EQ(none.acLineStatus, 255);
     EXPECT_EQ(none.batteryFlag, 128);
 
+    // A wireless mouse's battery and a phone charging on USB are the peripherals' own supplies.
+    supply("hidpp_battery_0", {{"type", "Battery"}, {"scope", "Device"}, {"status", "Discharging"},
+                               {"capacity", "3"}});
+    supply("phone", {{"type", "USB"}, {"scope", "Device"}, {"online", "0"}});
+    PowerStatus peripherals = readPowerSupplies(root.string());
+    EXPECT_EQ(peripherals.acLineStatus, 255);
+    EXPECT_EQ(peripherals.batteryFlag, 128);
+
     supply("AC", {{"type", "Mains"}, {"online", "1"}});
     PowerStatus desktop = readPowerSupplies(root.string());
     EXPECT_EQ(desktop.acLineStatus, 1);
     EXPECT_EQ(desktop.batteryFlag, 128);
 
-    supply("BAT0", {{"type", "Battery"}, {"present", "1"}, {"status", "Charging"}, {"capacity", "20"}});
+    supply("BAT0", {{"type", "Battery"}, {"scope", "System"}, {"present", "1"}, {"status", "Charging"},
+                    {"capacity", "20"}});
     PowerStatus laptop = readPowerSupplies(root.string());
     EXPECT_EQ(laptop.batteryFlag, 2 | 8);
     std::filesystem::remove_all(root);

@@ -95,6 +95,9 @@ PowerStatus readPowerSupplies(const std::string& classDir) {
     for (const auto& entry : std::filesystem::directory_iterator(classDir, ec)) {
         const auto type = attribute(entry.path(), "type");
         if (!type) continue;
+        // A supply of scope Device powers a peripheral (a wireless mouse's battery, a phone on
+        // USB); only the system's own supplies (scope System, or none given) describe the machine.
+        if (attribute(entry.path(), "scope").value_or("System") == "Device") continue;
         if (*type == "Mains" || *type == "USB") {
             sawMains = true;
             if (attribute(entry.path(), "online").value_or("0") == "1") mainsOnline = true;
