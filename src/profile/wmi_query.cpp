@@ -144,21 +144,6 @@ std::string scalarText(const CimScalar& v) {
 
 }  // namespace
 
-std::string szTrimSystemMessage(std::string text) {
-    const auto pair = text.find("\r\n");
-    if (pair != std::string::npos && pair + 2 == text.size()) text.resize(pair);
-    return text;
-}
-
-std::string szSystemErrorText(std::int32_t code) {
-    // The system's message for the code's low word, held to the 255 bytes a message takes.
-    char buffer[256];
-    const int number = static_cast<int>(static_cast<std::uint32_t>(code) & 0xFFFFu);
-    std::string text = ::strerror_r(number, buffer, sizeof buffer);
-    if (text.size() > 255) text.resize(255);
-    return szTrimSystemMessage(std::move(text));
-}
-
 std::string szWbemErrorName(WbemStatus code) {
     for (const auto& entry : kWbemNames)
         if (entry.code == static_cast<std::uint32_t>(code)) return entry.name;

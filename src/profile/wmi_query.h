@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/management_service.h"
+#include "profile/system_error_text.h"
 
 namespace kivota {
 
@@ -67,13 +68,9 @@ WbemStatus hrWmiReadProperty(IManagementService& service, const ManagementObject
 std::string szCimTypeName(std::int32_t cimType);
 std::string szWbemErrorName(WbemStatus code);
 std::string szWmiStatusText(IManagementService& service, WbemStatus code);
-std::string szSystemErrorText(std::int32_t code);
 
 // The message of a failing step: its format filled with the code, then the code's name and,
 // for the steps after the connection is made, ") - " and the service's description.
 std::string szWmiFailureMessage(IManagementService& service, WmiStep step, WbemStatus code);
-
-// A system message loses its line break when the first one is at its very end.
-std::string szTrimSystemMessage(std::string text);
 
 }  // namespace kivota

@@ -43,7 +43,7 @@ TEST(WbemErrorName, TheEnumerationIsNamedAndOtherCodesGetTheSystemText) {
 
     // Outside the enumeration (the gap after 0x80041049, and a system code): the system text.
     EXPECT_EQ(szWbemErrorName(wbemStatus(0x8004104A)), szSystemErrorText(wbemStatus(0x8004104A)));
-    EXPECT_EQ(szWbemErrorName(wbemStatus(0x80070002)), "No such file or directory");
+    EXPECT_EQ(szWbemErrorName(wbemStatus(0x80070002)), "The system cannot find the file specified.");
 }
 
 TEST(SystemErrorText, OnlyAFinalLineBreakIsRemoved) {
@@ -51,7 +51,18 @@ TEST(SystemErrorText, OnlyAFinalLineBreakIsRemoved) {
               "The system cannot find the file specified.");
     EXPECT_EQ(szTrimSystemMessage("First line.\r\nSecond line.\r\n"), "First line.\r\nSecond line.\r\n");
     EXPECT_EQ(szTrimSystemMessage("No break"), "No break");
-    EXPECT_LE(szSystemErrorText(wbemStatus(0x80070005)).size(), 255u);
+}
+
+// Windows numbers and the results built from them have the system's texts, never errno's
+// (5 is "Input/output error" as an errno).
+TEST(SystemErrorText, WindowsCodesHaveTheirOwnTexts) {
+    EXPECT_EQ(szSystemErrorText(wbemStatus(0x80070005)), "Access is denied.");
+    EXPECT_EQ(szSystemErrorText(5), "Access is denied.");
+    EXPECT_EQ(szSystemErrorText(wbemStatus(0x800706BA)), "The RPC server is unavailable.");
+    EXPECT_EQ(szSystemErrorText(wbemStatus(0x80004005)), "Unspecified error");
+    EXPECT_EQ(szSystemErrorText(wbemStatus(0x8000FFFF)), "Catastrophic failure");
+    EXPECT_EQ(szSystemErrorText(wbemStatus(0x8004104A)), "Unknown error 0x8004104A");
+    EXPECT_EQ(szSystemErrorText(wbemStatus(0x80075678)), "Unknown error 0x80075678");
 }
 
 class WmiLayer : public testing::Test {
