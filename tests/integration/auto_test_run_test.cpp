@@ -147,7 +147,7 @@ TEST(AutoTestRun, AppendsOneResultLineAndLogsTheUpload) {
 }
 
 TEST(AutoTestRun, InTheLabAppendsTheShapedRatesInOneLine) {
-    if (!test::bLabUp()) GTEST_SKIP() << "needs the lab (scripts/lab up --down 50mbit --up 10mbit)";
+    KV_NEEDS(test::bLabUp(), "needs the lab (scripts/lab up --down 50mbit --up 10mbit)");
     AutoRig rig;
     rig.run(test::kLabServer, test::iLabAdapterRow(*rig.net));
     vExpectOneResultLine(rig);

@@ -16,44 +16,20 @@
 
 #include "net/icmp_echo.h"
 #include "platform/linux/steady_clock.h"
+#include "support/lab.h"
+#include "support/test_namespace.h"
 
 using namespace kivota;
 
 namespace {
 
-constexpr const char* kHostSide = "198.19.77.1";
-constexpr const char* kTarget = "198.19.77.2";
-
-bool sh(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
-
-// A namespace joined to the host by a veth pair, removed with everything in it at the end.
-class LabTarget {
+// The target's namespace, with the knobs these tests turn.
+class LabTarget : public test::TestNamespace {
 public:
-    LabTarget()
-        : ns_("kv_icmp_" + std::to_string(::getpid())),
-          hostIf_("kvi" + std::to_string(::getpid()) + "a"),
-          nsIf_("kvi" + std::to_string(::getpid()) + "b") {
-        ok_ = sh("ip netns add " + ns_) && sh("ip link add " + hostIf_ + " type veth peer name " + nsIf_) &&
-              sh("ip link set " + nsIf_ + " netns " + ns_) &&
-              sh("ip addr add " + std::string(kHostSide) + "/30 dev " + hostIf_) &&
-              sh("ip link set " + hostIf_ + " up") &&
-              sh(in("ip addr add " + std::string(kTarget) + "/30 dev " + nsIf_)) && sh(in("ip link set lo up")) &&
-              sh(in("ip link set " + nsIf_ + " up"));
-    }
-    ~LabTarget() {
-        sh("ip netns del " + ns_);
-        sh("ip link del " + hostIf_);  // gone with the namespace already, unless that failed
-    }
-    bool ok() const { return ok_; }
     bool ignoreEchoes(bool ignore) {
-        return sh(in(std::string("sysctl -w net.ipv4.icmp_echo_ignore_all=") + (ignore ? "1" : "0")));
+        return run(std::string("sysctl -w net.ipv4.icmp_echo_ignore_all=") + (ignore ? "1" : "0"));
     }
-    bool setTtl(int ttl) { return sh(in("sysctl -w net.ipv4.ip_default_ttl=" + std::to_string(ttl))); }
-
-private:
-    std::string in(const std::string& command) const { return "ip netns exec " + ns_ + " " + command; }
-    std::string ns_, hostIf_, nsIf_;
-    bool ok_ = false;
+    bool setTtl(int ttl) { return run("sysctl -w net.ipv4.ip_default_ttl=" + std::to_string(ttl)); }
 };
 
 struct Completion {
@@ -94,7 +70,7 @@ private:
     EchoService service_;
 };
 
-std::optional<Completion> firstEcho(EventLoop& loop, const char* host, int boundMs) {
+std::optional<Completion> firstEcho(EventLoop& loop, const std::string& host, int boundMs) {
     std::optional<Completion> first;
     TICMPSENDECHO2 prober(loop.service());
     prober.m_szHost = host;
@@ -113,7 +89,7 @@ std::optional<Completion> firstEcho(EventLoop& loop, const char* host, int bound
 class LabEcho : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (::geteuid() != 0) GTEST_SKIP() << "a namespace of our own needs root";
+        KV_NEEDS(::geteuid() == 0, "a namespace of our own needs root");
         target_ = std::make_unique<LabTarget>();
         ASSERT_TRUE(target_->ok()) << "could not build the namespace";
         ASSERT_GE(loop_.service().fd(), 0);
@@ -124,7 +100,7 @@ protected:
 
 TEST_F(LabEcho, IgnoredEchoFailsWithZerosAfterTheLimitAndTheNextTick) {
     ASSERT_TRUE(target_->ignoreEchoes(true));
-    const auto c = firstEcho(loop_, kTarget, 8000);
+    const auto c = firstEcho(loop_, target_->nsAddress(), 8000);
     ASSERT_TRUE(c.has_value());
     EXPECT_NE(c->status, kEchoSuccess);
     EXPECT_EQ(c->ttl, 0);
@@ -141,7 +117,7 @@ TEST_F(LabEcho, AnsweringTargetReturnsThe32BytePayloadAndItsTtl) {
     // A socket of the test's own sees the reply as it came off the wire.
     const int watch = ::socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK, IPPROTO_ICMP);
     ASSERT_GE(watch, 0);
-    const auto c = firstEcho(loop_, kTarget, 5000);
+    const auto c = firstEcho(loop_, target_->nsAddress(), 5000);
     ASSERT_TRUE(c.has_value());
     EXPECT_EQ(c->status, kEchoSuccess);
     EXPECT_EQ(c->dataSize, 32);
@@ -157,7 +133,7 @@ TEST_F(LabEcho, AnsweringTargetReturnsThe32BytePayloadAndItsTtl) {
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
         const std::size_t ipLen = static_cast<std::size_t>(packet[0] & 0x0F) * 4;
-        if (std::string(text) != kTarget || static_cast<std::size_t>(n) < ipLen + 8 || packet[ipLen] != 0) continue;
+        if (std::string(text) != target_->nsAddress() || static_cast<std::size_t>(n) < ipLen + 8 || packet[ipLen] != 0) continue;
         EXPECT_EQ(std::string(reinterpret_cast<char*>(packet) + ipLen + 8, static_cast<std::size_t>(n) - ipLen - 8),
                   "0123456789ABCDEFGHIJKLMNOPQRSTUV");
         sawPayload = true;

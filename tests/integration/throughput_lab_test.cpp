@@ -29,7 +29,7 @@ std::size_t iItems(const std::string& series) {
 }
 
 TEST(ThroughputLab, DownloadAndUploadThroughTheShapedLink) {
-    if (!test::bLabUp()) GTEST_SKIP() << "needs the lab (scripts/lab up --down 50mbit --up 10mbit)";
+    KV_NEEDS(test::bLabUp(), "needs the lab (scripts/lab up --down 50mbit --up 10mbit)");
 
     auto net = makeLinuxNetworkStack();
     const int row = test::iLabAdapterRow(*net);

@@ -33,7 +33,7 @@ std::string szTwoDecimals(double value) {
 }
 
 TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
-    if (!test::bLabUp()) GTEST_SKIP() << "needs the lab (scripts/lab up --down 50mbit --up 10mbit)";
+    KV_NEEDS(test::bLabUp(), "needs the lab (scripts/lab up --down 50mbit --up 10mbit)");
 
     auto net = makeLinuxNetworkStack();
     auto system = makeLinuxSystemInfo();

@@ -9,40 +9,22 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "profile/adapter_survey.h"
-
-extern char** environ;
+#include "support/lab.h"
+#include "support/test_namespace.h"
 
 using namespace kivota;
 
 namespace {
-
-int runCommand(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return -1;
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
-}
 
 class FdCloser {
   public:
@@ -76,61 +58,17 @@ void setReceiveLimit(int fd) {
 class NetlinkVeth : public testing::Test {
   protected:
     void SetUp() override {
-        if (geteuid() != 0) {
-            GTEST_SKIP() << "creating a veth pair needs root";
-        }
-        const int pid = static_cast<int>(getpid());
-        ns_ = "kvadns" + std::to_string(pid);
-        local_ = "kva" + std::to_string(pid % 1000000);
-        peer_ = "kvb" + std::to_string(pid % 1000000);
-        const int block = freeBlock(pid);
-        ASSERT_GE(block, 0) << "every /30 of 198.19.77.0/24 is taken";
-        localAddr_ = "198.19.77." + std::to_string(block + 1);
-        peerAddr_ = "198.19.77." + std::to_string(block + 2);
-
-        ASSERT_EQ(runCommand({"ip", "netns", "add", ns_}), 0);
-        nsCreated_ = true;
-        ASSERT_EQ(
-            runCommand({"ip", "link", "add", local_, "type", "veth", "peer", "name", peer_, "netns", ns_}),
-            0);
-        linkCreated_ = true;
-        ASSERT_EQ(runCommand({"ip", "addr", "add", localAddr_ + "/30", "dev", local_}), 0);
-        ASSERT_EQ(runCommand({"ip", "link", "set", local_, "up"}), 0);
-        ASSERT_EQ(runCommand({"ip", "-n", ns_, "addr", "add", peerAddr_ + "/30", "dev", peer_}), 0);
-        ASSERT_EQ(runCommand({"ip", "-n", ns_, "link", "set", peer_, "up"}), 0);
+        KV_NEEDS(geteuid() == 0, "creating a veth pair needs root");
+        namespace_ = std::make_unique<test::TestNamespace>();
+        ASSERT_TRUE(namespace_->ok()) << "could not build the namespace";
+        ns_ = namespace_->name();
+        local_ = namespace_->hostInterface();
+        peer_ = namespace_->nsInterface();
+        localAddr_ = namespace_->hostAddress();
+        peerAddr_ = namespace_->nsAddress();
         index_ = if_nametoindex(local_.c_str());
         ASSERT_NE(index_, 0U);
         stack_ = makeLinuxNetworkStack();
-    }
-
-    void TearDown() override {
-        if (linkCreated_) {
-            EXPECT_EQ(runCommand({"ip", "link", "del", local_}), 0);  // takes the peer with it
-        }
-        if (nsCreated_) {
-            EXPECT_EQ(runCommand({"ip", "netns", "del", ns_}), 0);
-        }
-    }
-
-    // The first /30 of 198.19.77.0/24, from one the process id picks, that no interface here
-    // uses yet (so that two runs at once do not share a subnet); -1 when none is free.
-    static int freeBlock(int pid) {
-        const auto adapters = makeLinuxNetworkStack()->adapters();
-        for (int k = 0; k < 64; ++k) {
-            const int block = 4 * ((pid + k) % 64);
-            bool taken = false;
-            for (const auto& a : adapters.value_or(std::vector<NetworkAdapter>{})) {
-                for (const auto& address : a.addresses) {
-                    for (int host = 0; host < 4; ++host) {
-                        taken = taken || address.address == "198.19.77." + std::to_string(block + host);
-                    }
-                }
-            }
-            if (!taken) {
-                return block;
-            }
-        }
-        return -1;
     }
 
     // A UDP socket that lives in the test's namespace, bound to the peer address.
@@ -152,9 +90,9 @@ class NetlinkVeth : public testing::Test {
         return fd;
     }
 
+    std::unique_ptr<test::TestNamespace> namespace_;
     std::string ns_, local_, peer_, localAddr_, peerAddr_;
     unsigned index_ = 0;
-    bool nsCreated_ = false, linkCreated_ = false;
     std::shared_ptr<INetworkStack> stack_;
 };
 

@@ -7,6 +7,8 @@ namespace kivota::test {
 
 bool bLabUp() { return std::getenv("KIVOTA_LAB") != nullptr; }
 
+bool bLabRequired() { return std::getenv("KIVOTA_LAB_REQUIRED") != nullptr; }
+
 int iLabAdapterRow(INetworkStack& net) {
     const auto best = net.bestInterface(kLabServer);
     const auto table = net.interfaceTable();

@@ -16,6 +16,11 @@ inline constexpr const char* kLabServer = "198.18.0.2";
 // true when the lab is up for this test run (scripts/test sets KIVOTA_LAB).
 bool bLabUp();
 
+// true when scripts/test runs as root with the lab up (it sets KIVOTA_LAB_REQUIRED): root,
+// network namespaces of our own, ICMP sockets and the lab are all there, so a test that finds
+// one missing has found a fault and fails instead of skipping.
+bool bLabRequired();
+
 // The interface-table row of the host adapter toward the lab server; -1 when there is none.
 int iLabAdapterRow(INetworkStack& net);
 
@@ -23,3 +28,11 @@ int iLabAdapterRow(INetworkStack& net);
 std::optional<TestbedResult> optLabResult(const std::string& cookieValue);
 
 }  // namespace kivota::test
+
+// Skips the test without `condition`, or fails it where the condition must hold (bLabRequired).
+#define KV_NEEDS(condition, reason)                                   \
+    if (condition) {                                                  \
+    } else if (::kivota::test::bLabRequired()) {                      \
+        FAIL() << "missing in a run that requires it: " << reason;    \
+    } else                                                            \
+        GTEST_SKIP() << reason

@@ -22,6 +22,7 @@
 #include "net/letter_code.h"
 #include "run/stored_addresses.h"
 #include "run/work_thread.h"
+#include "support/lab.h"
 #include "support/command_output.h"
 #include "ui_fixture.h"
 
@@ -40,7 +41,7 @@ bool runUntil(Done done, int boundMs = 15000) {
 class Rounds : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (probe.glue().service().fd() < 0) GTEST_SKIP() << "no ICMP socket can be opened here";
+        KV_NEEDS(probe.glue().service().fd() >= 0, "no ICMP socket can be opened here");
     }
 
     QApplication& app = uiApplication();
@@ -116,7 +117,7 @@ bool reachedOverLocalLink(const std::string& address) {
 TEST_F(Rounds, StoredTargetsAnswerInTheLab) {
     const StoredAddresses stored = buildAddresses();
     const std::string first = szDecode(stored.probeTarget1), second = szDecode(stored.probeTarget2);
-    if (!reachedOverLocalLink(first)) GTEST_SKIP() << "the operator lab is not up (" << first << " is not on a local link)";
+    KV_NEEDS(reachedOverLocalLink(first), "the operator lab is not up (" << first << " is not on a local link)");
     probe.reset();
     probe.start(first, second);
     // The lab is shared and shaped: an echo may be lost under someone's load, and even two
@@ -140,7 +141,7 @@ std::optional<std::array<double, 4>> pingFigures(const std::string& address, int
 // scripts/test runs it once more with the delay line's round trip (KIVOTA_LAB_DELAY_MS).
 TEST_F(Rounds, LabFiguresAgreeWithPing) {
     const std::string first = szDecode(buildAddresses().probeTarget1);
-    if (!reachedOverLocalLink(first)) GTEST_SKIP() << "the operator lab is not up";
+    KV_NEEDS(reachedOverLocalLink(first), "the operator lab is not up");
     std::optional<std::array<double, 4>> ping;
     std::thread pinger([&] { ping = pingFigures(first, 10); });
     probe.reset();
@@ -165,7 +166,7 @@ TEST_F(Rounds, LabFiguresAgreeWithPing) {
 // gives the current worker its go-ahead when they end.
 TEST(RoundsInWindow, ConnectingPageRoundSetsTheWorkersEchoDone) {
     FormFixture f;
-    if (f.form().probeRounds->glue().service().fd() < 0) GTEST_SKIP() << "no ICMP socket can be opened here";
+    KV_NEEDS(f.form().probeRounds->glue().service().fd() >= 0, "no ICMP socket can be opened here");
     ASSERT_NE(f.form().workThread, nullptr);
     EXPECT_EQ(f.form().probeRounds->echoHost(), "127.0.0.1");
     std::shared_ptr<CWorkThread> worker = f.form().workThread;
