@@ -2,12 +2,16 @@
 """The operator's side of the speed test for tests and the demo: HTTP and FTP servers.
 
 Prints `READY http=<port> ftp=<port>` once both servers listen; ends cleanly on SIGTERM/SIGINT.
+With --parent PID it also ends when that process does (however it ended) and removes its state
+directory, so a test that is killed or crashes leaves nothing behind.
 See testbed/README.md for the endpoints, the scenario file and the logs in the state directory.
 """
 
 import argparse
+import ctypes
 import logging
 import os
+import shutil
 import signal
 import sys
 import threading
@@ -24,7 +28,19 @@ def parse_args(argv):
     parser.add_argument("--http-port", type=int, default=0, help="HTTP port, 0 = any free port")
     parser.add_argument("--ftp-port", type=int, default=0, help="FTP control port, 0 = any free port")
     parser.add_argument("--ftp-root", help="FTP root directory (default STATE/ftproot)")
+    parser.add_argument("--parent", type=int, help="end with this process and remove the state directory")
     return parser.parse_args(argv)
+
+
+_PR_SET_PDEATHSIG = 1
+
+
+def _end_with_parent(parent):
+    """Asks the kernel for SIGTERM when the parent ends; False when it has already ended."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    if libc.prctl(_PR_SET_PDEATHSIG, signal.SIGTERM, 0, 0, 0) != 0:
+        raise OSError(ctypes.get_errno(), "prctl(PR_SET_PDEATHSIG)")
+    return os.getppid() == parent  # checked after the request, so no end can slip in between
 
 
 def _exit_on_signal(signum, _frame):
@@ -34,6 +50,19 @@ def _exit_on_signal(signum, _frame):
 def main(argv):
     args = parse_args(argv)
     logging.basicConfig(level=logging.WARNING, format="testbed: %(message)s")
+    signal.signal(signal.SIGTERM, _exit_on_signal)
+    signal.signal(signal.SIGINT, _exit_on_signal)
+    if args.parent is not None and not _end_with_parent(args.parent):
+        shutil.rmtree(args.state, ignore_errors=True)
+        return 1
+    try:
+        return _serve(args)
+    finally:
+        if args.parent is not None:
+            shutil.rmtree(args.state, ignore_errors=True)
+
+
+def _serve(args):
     state = StateDir(args.state)
     ftp = make_ftp_server(args.bind, args.ftp_port, args.ftp_root or os.path.join(state.root, "ftproot"), state.ftp_log)
     ftp_port = ftp.socket.getsockname()[1]
@@ -41,8 +70,6 @@ def main(argv):
     http_thread = threading.Thread(target=http.serve_forever, kwargs={"poll_interval": 0.1}, name="http", daemon=True)
     http_thread.start()
 
-    signal.signal(signal.SIGTERM, _exit_on_signal)
-    signal.signal(signal.SIGINT, _exit_on_signal)
     print(f"READY http={http.server_address[1]} ftp={ftp_port}", flush=True)
     try:
         # The FTP server's event loop runs on the main thread, where the signal handler raises

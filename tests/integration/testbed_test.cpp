@@ -1,7 +1,14 @@
 // The testbed fixture against the wire: reply bytes, cookie, scenario, the request and FTP logs.
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <strings.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 
@@ -237,4 +244,49 @@ TEST_F(TestbedTest, FtpServesTheTestFileTakesUploadsAndLogsBoth) {
 }
 
 }  // namespace
+}  // namespace kivota::test
+
+namespace kivota::test {
+
+// A test killed with its testbed running leaves neither the testbed nor its state directory.
+TEST(TestbedLifetime, EndsWithAKilledTest) {
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t test = ::fork();
+    ASSERT_GE(test, 0);
+    if (test == 0) {
+        ::close(fds[0]);
+        TestbedProcess testbed;
+        const std::string line = std::to_string(testbed.pid()) + " " + testbed.stateDir() + "\n";
+        (void)!::write(fds[1], line.data(), line.size());
+        ::kill(::getpid(), SIGKILL);  // no destructor runs
+    }
+    ::close(fds[1]);
+    std::string line;
+    char buf[256];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) line.append(buf, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(test, &status, 0), test);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    const auto space = line.find(' ');
+    ASSERT_NE(space, std::string::npos) << "the child reported nothing: " << line;
+    const pid_t testbedPid = std::stoi(line.substr(0, space));
+    const std::string stateDir = line.substr(space + 1, line.size() - space - 2);
+
+    // As subreaper this test inherits the orphaned testbed and can wait for its end.
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, testbedPid, 0));
+    bool gone = pidfd < 0;  // already reaped
+    if (pidfd >= 0) {
+        pollfd p{pidfd, POLLIN, 0};
+        gone = ::poll(&p, 1, 10000) == 1;
+        ::close(pidfd);
+        if (gone) ::waitpid(testbedPid, &status, 0);
+    }
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    EXPECT_FALSE(std::filesystem::exists(stateDir));
+    EXPECT_TRUE(gone) << "testbed " << testbedPid << " or " << stateDir << " outlived the test";
+}
+
 }  // namespace kivota::test

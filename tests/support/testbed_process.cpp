@@ -97,8 +97,10 @@ TestbedProcess::TestbedProcess() {
     stdoutFd_ = fds[0];
 
     const std::string script = std::string(KIVOTA_SOURCE_DIR) + "/testbed/kivota_testbed.py";
+    // --parent: the testbed ends with this process and removes its state directory, also when
+    // the test is killed or crashes (the kernel signals it when the spawning thread ends).
     std::vector<std::string> args = {"/usr/bin/python3", "-E", "-s", script, "--state", stateDir_,
-                                     "--http-port", "0", "--ftp-port", "0"};
+                                     "--http-port", "0", "--ftp-port", "0", "--parent", std::to_string(getpid())};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -1,7 +1,9 @@
 #pragma once
 // The operator testbed (testbed/kivota_testbed.py) as a child process of a test: a fresh state
 // directory, HTTP and FTP servers on free loopback ports, and readers for what the servers
-// recorded. The destructor stops the child and removes the state directory.
+// recorded. The destructor stops the child and removes the state directory; a test that dies
+// without it takes the child along (it ends, and removes the directory, when the thread that
+// started it ends: start it on the test's own thread).
 
 #include <sys/types.h>
 
@@ -47,6 +49,7 @@ public:
     TestbedProcess(const TestbedProcess&) = delete;
     TestbedProcess& operator=(const TestbedProcess&) = delete;
 
+    pid_t pid() const { return pid_; }
     int httpPort() const { return httpPort_; }
     int ftpPort() const { return ftpPort_; }
     const std::string& stateDir() const { return stateDir_; }
