@@ -7,29 +7,16 @@
 #include <optional>
 #include <string>
 
-#include "run/work_thread.h"
-#include "support/fake_clock.h"
-#include "support/no_counters.h"
 #include "support/scoped_work_dir.h"
-#include "support/recording_window.h"
+#include "support/worker_rig.h"
 
 namespace kivota {
 namespace {
 
-struct AutoRig {
-    std::shared_ptr<RunState> state = std::make_shared<RunState>();
-    std::shared_ptr<test::RecordingWindow> window = std::make_shared<test::RecordingWindow>();
-    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
-
+struct AutoRig : test::WorkerRig {
     std::shared_ptr<CWorkThread> worker() {
         state->autoTestMode = true;
-        WorkerServices svc;
-        svc.state = state;
-        svc.window = window;
-        svc.clock = clock;
-        svc.addresses = std::make_shared<StoredAddresses>();
-        svc.counters = std::make_shared<test::NoCounters>();
-        return std::make_shared<CWorkThread>(std::move(svc));
+        return makeWorker();
     }
 };
 

@@ -7,21 +7,12 @@
 #include <thread>
 
 #include "run/result_line.h"
-#include "run/work_thread.h"
-#include "support/fake_clock.h"
-#include "support/recording_window.h"
+#include "support/worker_rig.h"
 
 namespace kivota {
 namespace {
 
-std::shared_ptr<CWorkThread> makeWorker() {
-    WorkerServices services;
-    services.state = std::make_shared<RunState>();
-    services.window = std::make_shared<test::RecordingWindow>();
-    services.clock = std::make_shared<test::FakeClock>();
-    services.addresses = std::make_shared<StoredAddresses>();
-    return std::make_shared<CWorkThread>(services);
-}
+std::shared_ptr<CWorkThread> makeWorker() { return test::WorkerRig{}.makeWorker(); }
 
 // A finished run on a two-core machine.
 void fillRun(CWorkThread& w) {

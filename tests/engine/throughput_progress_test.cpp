@@ -15,10 +15,8 @@
 
 #include "net/ftp_class.h"
 #include "run/run_log.h"
-#include "run/work_thread.h"
-#include "support/fake_clock.h"
 #include "support/letter_encode.h"
-#include "support/recording_window.h"
+#include "support/worker_rig.h"
 #include "support/refused_port.h"
 
 using namespace kivota;
@@ -48,25 +46,16 @@ private:
 
 constexpr const char* kKeepAliveUrl = "http://198.18.0.2/kivota/keepalive";
 
-struct Rig {
-    std::shared_ptr<RunState> state = std::make_shared<RunState>();
-    std::shared_ptr<test::RecordingWindow> window = std::make_shared<test::RecordingWindow>();
-    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
+struct Rig : test::WorkerRig {
     std::shared_ptr<ScriptedCounters> counters = std::make_shared<ScriptedCounters>();
     std::shared_ptr<CWorkThread> w;
     std::int64_t elapsedMs = 0;
     std::int64_t totalBytes = 0;
 
     Rig() {
-        auto addresses = std::make_shared<StoredAddresses>();
-        addresses->keepAliveUrl = test::szEncode(kKeepAliveUrl);
-        WorkerServices svc;
-        svc.state = state;
-        svc.window = window;
-        svc.clock = clock;
-        svc.addresses = addresses;
-        svc.counters = counters;
-        w = std::make_shared<CWorkThread>(std::move(svc));
+        StoredAddresses addresses;
+        addresses.keepAliveUrl = test::szEncode(kKeepAliveUrl);
+        w = makeWorker(std::move(addresses), counters);
         state->dlDurationSec = state->ulDurationSec = 10;
     }
 

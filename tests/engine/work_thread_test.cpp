@@ -5,34 +5,21 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "run/work_thread.h"
-#include "support/fake_clock.h"
-#include "support/no_counters.h"
 #include "support/letter_encode.h"
-#include "support/recording_window.h"
+#include "support/worker_rig.h"
 #include "support/refused_port.h"
 
 using namespace kivota;
 
 namespace {
 
-struct Rig {
-    std::shared_ptr<RunState> state = std::make_shared<RunState>();
-    std::shared_ptr<test::RecordingWindow> window = std::make_shared<test::RecordingWindow>();
-    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
-
+struct Rig : test::WorkerRig {
     std::shared_ptr<CWorkThread> worker() {
-        auto addresses = std::make_shared<StoredAddresses>();
+        StoredAddresses addresses;
         const std::string base = "http://127.0.0.1:" + std::to_string(test::refusedPort());
-        addresses->configUrl = test::szEncode(base + "/kivota/config");
-        addresses->testParamUrl = test::szEncode(base + "/kivota/testparam");
-        WorkerServices svc;
-        svc.state = state;
-        svc.window = window;
-        svc.clock = clock;
-        svc.addresses = addresses;
-        svc.counters = std::make_shared<test::NoCounters>();
-        return std::make_shared<CWorkThread>(std::move(svc));
+        addresses.configUrl = test::szEncode(base + "/kivota/config");
+        addresses.testParamUrl = test::szEncode(base + "/kivota/testparam");
+        return makeWorker(std::move(addresses));
     }
 };
 

@@ -7,31 +7,22 @@
 #include <vector>
 
 #include "run/result_line.h"
-#include "run/work_thread.h"
-#include "support/fake_clock.h"
 #include "support/letter_encode.h"
-#include "support/recording_window.h"
 #include "support/testbed_process.h"
+#include "support/worker_rig.h"
 
 namespace kivota {
 namespace {
 
-struct UploadRig {
+struct UploadRig : test::WorkerRig {
     test::TestbedProcess testbed;
-    std::shared_ptr<RunState> state = std::make_shared<RunState>();
-    std::shared_ptr<test::RecordingWindow> window = std::make_shared<test::RecordingWindow>();
     std::shared_ptr<CWorkThread> worker;
 
     UploadRig() {
-        auto addresses = std::make_shared<StoredAddresses>();
-        addresses->configUrl = test::szEncode(testbed.url("/kivota/config"));
-        addresses->resultUrl = test::szEncode(testbed.url("/kivota/result"));
-        WorkerServices svc;
-        svc.state = state;
-        svc.window = window;
-        svc.clock = std::make_shared<test::FakeClock>();
-        svc.addresses = addresses;
-        worker = std::make_shared<CWorkThread>(std::move(svc));
+        StoredAddresses addresses;
+        addresses.configUrl = test::szEncode(testbed.url("/kivota/config"));
+        addresses.resultUrl = test::szEncode(testbed.url("/kivota/result"));
+        worker = makeWorker(std::move(addresses));
     }
 
     // The first configuration request, which sets the session cookie.

@@ -13,12 +13,9 @@
 #include <string>
 
 #include "net/letter_code.h"
-#include "run/work_thread.h"
-#include "support/fake_clock.h"
-#include "support/no_counters.h"
-#include "support/recording_window.h"
 #include "support/testbed_addresses.h"
 #include "support/testbed_process.h"
+#include "support/worker_rig.h"
 #include "support/refused_port.h"
 
 using namespace kivota;
@@ -47,9 +44,10 @@ Parameters parametersOf(const RunState& s) {
 class RunSequence : public ::testing::Test {
 protected:
     test::TestbedProcess testbed;
-    std::shared_ptr<RunState> rs = std::make_shared<RunState>();
-    std::shared_ptr<test::RecordingWindow> window = std::make_shared<test::RecordingWindow>();
-    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
+    test::WorkerRig rig;
+    std::shared_ptr<RunState> rs = rig.state;
+    std::shared_ptr<test::RecordingWindow> window = rig.window;
+    std::shared_ptr<test::FakeClock> clock = rig.clock;
     std::shared_ptr<CWorkThread> worker;
     std::string ftpServer = test::refusedServer();
     std::string guestServer = test::refusedServer();
@@ -69,14 +67,7 @@ protected:
 
     void run(const std::string& scenario = {}) {
         testbed.setScenario("testparam.url " + ftpServer + "\n" + scenario);
-        auto addresses = std::make_shared<StoredAddresses>(test::testbedAddresses(testbed.url(""), guestServer));
-        WorkerServices svc;
-        svc.state = rs;
-        svc.window = window;
-        svc.clock = clock;
-        svc.addresses = addresses;
-        svc.counters = std::make_shared<test::NoCounters>();
-        worker = std::make_shared<CWorkThread>(std::move(svc));
+        worker = rig.makeWorker(test::testbedAddresses(testbed.url(""), guestServer));
 
         // The window's part: the profile is ready once the testing page is shown, the probe
         // reports when asked, and a go-ahead follows a request for one.

@@ -7,32 +7,19 @@
 #include <string>
 
 #include "net/ftp_class.h"
-#include "run/work_thread.h"
-#include "support/fake_clock.h"
-#include "support/no_counters.h"
 #include "support/letter_encode.h"
-#include "support/recording_window.h"
 #include "support/testbed_process.h"
+#include "support/worker_rig.h"
 
 using namespace kivota;
 
 namespace {
 
-struct Rig {
+struct Rig : test::WorkerRig {
     test::TestbedProcess testbed;
-    std::shared_ptr<RunState> state = std::make_shared<RunState>();
-    std::shared_ptr<test::RecordingWindow> window = std::make_shared<test::RecordingWindow>();
-    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
-    std::shared_ptr<CWorkThread> w;
+    std::shared_ptr<CWorkThread> w = makeWorker();
 
     Rig() {
-        WorkerServices svc;
-        svc.state = state;
-        svc.window = window;
-        svc.clock = clock;
-        svc.addresses = std::make_shared<StoredAddresses>();
-        svc.counters = std::make_shared<test::NoCounters>();
-        w = std::make_shared<CWorkThread>(std::move(svc));
         state->ftpUrl = testbed.ftpServer();
         state->ftpUid = "ftp";
         state->ftpPwd = "kivota";
