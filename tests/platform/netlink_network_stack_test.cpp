@@ -13,9 +13,11 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "profile/adapter_survey.h"
@@ -202,4 +204,30 @@ TEST_F(NetlinkVeth, SurveyFindsTheRowAndItsCountersGrowByTheBytesSent) {
     const std::uint64_t sent = kDatagrams * kPayload;
     EXPECT_GE(after->outOctets - before->outOctets, sent);
     EXPECT_GE(after->inOctets - before->inOctets, sent);
+}
+
+// Links that come and go while the table is read (other programs, other tests) interrupt the
+// kernel's dumps; every read still succeeds, with a whole table.
+TEST_F(NetlinkVeth, ReadsSucceedWhileLinksComeAndGo) {
+    const std::string pid = std::to_string(getpid() % 1000000);
+    const std::string a = "kvc" + pid + "a", b = "kvc" + pid + "b";
+    std::atomic<bool> churning{true};
+    std::thread churn([&] {
+        for (int i = 0; i < 60; ++i) {
+            (void)!std::system(("ip link add " + a + " type veth peer name " + b + " >/dev/null 2>&1").c_str());
+            (void)!std::system(("ip link del " + a + " >/dev/null 2>&1").c_str());
+        }
+        churning = false;
+    });
+    int reads = 0;
+    bool whole = true;
+    while (churning.load() && whole) {
+        const auto table = stack_->interfaceTable();
+        const auto adapters = stack_->adapters();
+        whole = table.has_value() && adapters.has_value() && (*table)[0].type == kIfTypeLoopback;
+        ++reads;
+    }
+    churn.join();
+    EXPECT_TRUE(whole) << "read " << reads << " failed";
+    EXPECT_GT(reads, 10);
 }

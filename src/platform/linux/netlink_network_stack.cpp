@@ -126,9 +126,22 @@ SocketPtr openSocket() {
     return sock;
 }
 
+// Runs a cache fill again when a link, address or route changed while the kernel dumped them
+// (the dump is then marked interrupted and its contents are not to be trusted).
+template <typename Fill>
+int fillRetryingInterruptedDumps(Fill fill) {
+    constexpr int kAttempts = 8;
+    int rc = 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        rc = fill();
+        if (rc != -NLE_DUMP_INTR) break;
+    }
+    return rc;
+}
+
 CachePtr linkCache(nl_sock* sock) {
     nl_cache* cache = nullptr;
-    if (rtnl_link_alloc_cache(sock, AF_UNSPEC, &cache) < 0) {
+    if (fillRetryingInterruptedDumps([&] { return rtnl_link_alloc_cache(sock, AF_UNSPEC, &cache); }) < 0) {
         return nullptr;
     }
     return CachePtr(cache);
@@ -340,11 +353,12 @@ class NetlinkNetworkStack final : public INetworkStack {
         auto links = linkCache(sock.get());
         nl_cache* addrs = nullptr;
         nl_cache* routes = nullptr;
-        if (!links || rtnl_addr_alloc_cache(sock.get(), &addrs) < 0) {
+        if (!links ||
+            fillRetryingInterruptedDumps([&] { return rtnl_addr_alloc_cache(sock.get(), &addrs); }) < 0) {
             return std::nullopt;
         }
         CachePtr addrHolder(addrs);
-        if (rtnl_route_alloc_cache(sock.get(), AF_INET, 0, &routes) < 0) {
+        if (fillRetryingInterruptedDumps([&] { return rtnl_route_alloc_cache(sock.get(), AF_INET, 0, &routes); }) < 0) {
             return std::nullopt;
         }
         CachePtr routeHolder(routes);
