@@ -1,5 +1,5 @@
 #pragma once
-// The caption and message text the window shows for each error code 0..13. Both tables are
+// The caption and message text the window (and the terminal client) shows for each error code 0..13. Both tables are
 // stored letter-encoded; the accessors decode an entry each time it is used. Codes outside the
 // tables (14, the automatic run) give empty texts.
 
