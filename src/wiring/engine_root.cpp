@@ -18,7 +18,7 @@ namespace kivota {
 std::string helperDirectory() {
     const std::string own = programDirectory();
     if (own.empty()) return own;
-    const std::string installed = own + "/../libexec/kivota";
+    const std::string installed = own + "/" KIVOTA_HELPER_RELDIR;
     if (::access((installed + "/netsh").c_str(), X_OK) == 0) return installed;
     return own;
 }

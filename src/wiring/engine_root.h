@@ -62,7 +62,7 @@ private:
 };
 
 // Where the program's helper commands (netsh) are: the private helper directory of an
-// installed program (../libexec/kivota beside its bin directory) when there is one, else the
+// installed program (libexec/kivota beside its bin directory) when there is one, else the
 // program's own directory (a build tree).
 std::string helperDirectory();
 
