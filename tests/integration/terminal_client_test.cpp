@@ -6,11 +6,15 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "cli/terminal_client.h"
+#include "net/charset.h"
 #include "net/letter_code.h"
 #include "run/error_texts.h"
 #include "support/letter_encode.h"
@@ -196,4 +200,45 @@ TEST_F(TerminalClientRun, InterruptDuringTheDownloadPostsNothing) {
     // Neither an upload phase nor a result followed.
     EXPECT_EQ(requestsTo("POST /kivota/result"), 0u);
     EXPECT_FALSE(bFtpLogHas("STOR"));
+}
+
+TEST_F(TerminalClientRun, AutoModeRunsFromItsSettingsFileAndLogsItsEnd) {
+    std::ofstream("auto.ini", std::ios::binary) << "AutoTest Y\r\nTesttype jMOVA\r\nFtpServer " << testbed.ftpServer()
+                                                << "\r\nFtpUser ftp\r\nFtpPassword auto\r\nUploadPath /uploads\r\n"
+                                                   "DownloadFile test_2048m.zip\r\nTestSec 3,3\r\nSession 2,2\r\n";
+    TerminalOptions o;
+    o.autoFile = "auto.ini";  // no --agree: the automatic mode asks nothing
+    prepare("", o);
+    // Over loopback the download verdict fails (no tested adapter): the run ends with code 2,
+    // which the automatic mode writes into its daily log between its start and end lines.
+    EXPECT_EQ(run(), ExitMeasurementFailed) << stderrText;
+    EXPECT_EQ(stderrText.find("[y/N]"), std::string::npos);
+    EXPECT_EQ(requestsTo("GET /kivota/config"), 0u);  // no configuration server in this mode
+    EXPECT_TRUE(bFtpLogHas("RETR"));
+    std::string log;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        if (!entry.path().string().ends_with("_SpeedTest.log")) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        log += toUtf8(text.str(), "CP950").value_or("");
+    }
+    const std::size_t start = log.find("啟動測試");
+    const std::size_t verdict = log.find(szErrorText(ErrDownloadTooShort));
+    const std::size_t end = log.find("結束測試");
+    ASSERT_NE(start, std::string::npos) << log;
+    ASSERT_NE(verdict, std::string::npos) << log;
+    ASSERT_NE(end, std::string::npos) << log;
+    EXPECT_LT(start, verdict);
+    EXPECT_LT(verdict, end);
+}
+
+TEST_F(TerminalClientRun, SettingsFileThatDoesNotTurnTheAutomaticModeOnIsAUsageError) {
+    std::ofstream("manual.ini", std::ios::binary) << "AutoTest N\r\nTesttype jMOVA\r\n";
+    TerminalOptions o;
+    o.autoFile = "manual.ini";
+    prepare("", o);
+    EXPECT_EQ(run(), ExitUsage);
+    EXPECT_NE(stderrText.find("manual.ini"), std::string::npos);
+    EXPECT_TRUE(testbed.requests().empty());
 }
