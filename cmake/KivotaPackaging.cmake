@@ -7,7 +7,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Vantrel")
 set(CPACK_PACKAGE_CONTACT "Vantrel speed test <speedtest@vantrel.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "broadband speed test of the Vantrel access service")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Measures the round trip to the operator and the download and upload speeds of the line with\n"
     "parallel FTP transfers, compares them with the network adapter's counters and reports the\n"
     "result to the operator. Includes the window (kivota) and the terminal client (kivota-cli).")
