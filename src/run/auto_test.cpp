@@ -69,7 +69,8 @@ void CWorkThread::vRunAutoTest() {
 
     // The upload phase writes "Start upload" to the run log once its connections run, and
     // applies the unattended verdict; a failed phase leaves its own code in place of 14.
-    const bool measured = bDownloadPhase() && bUploadPhase(true);
+    // Told to stop during the download: no upload phase and no result line.
+    const bool measured = bDownloadPhase() && !Terminated() && bUploadPhase(true) && !Terminated();
 
     if (measured && rs.errorCode == ErrAutoRunning) {
         svc.window->SendMessage(WindowMessage::make(WM_ANALYSIS_START, 0, 0));

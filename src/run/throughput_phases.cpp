@@ -235,9 +235,6 @@ bool CWorkThread::bAwaitDownloadVerdict() {
 }
 
 bool CWorkThread::bUploadPhase(bool automatic) {
-    // A worker told to stop (the window closed, the terminal client interrupted) during the
-    // download phase starts no upload: what it measured is not a run to report.
-    if (Terminated()) return false;
     const int created = iConnectionCount(rs.ulSessions);
     ulConns = vMakeConnections(*this, "FTPUL%d", created);
     ulConnsCreated = true;

@@ -103,7 +103,7 @@ void vGuestTestAfterFailedFetch(CWorkThread& w) {
     rs.dlPath = kGuestDownloadPath;
     rs.ulPath = kGuestUploadPath;
 
-    if (w.bDownloadPhase()) w.bUploadPhase(false);
+    if (w.bDownloadPhase() && !w.Terminated()) w.bUploadPhase(false);
     // Still 9: both phases ran and measured; a phase's own code means it did not.
     vPost(w, WM_TEST_FINISHED, rs.errorCode == ErrTestParamFetch ? 2 : 3, 0);
     w.vCleanUp();
@@ -277,7 +277,9 @@ void CWorkThread::Execute() {
     vPost(*this, WM_TEST_PROGRESS, 2, 100);
     svc.clock->sleepMs(kBeforeMeasurementMs);
 
-    if (bDownloadPhase()) bUploadPhase(false);
+    // Told to stop during the download (the window closed, the terminal client interrupted):
+    // no upload phase follows, and vUploadResult posts nothing.
+    if (bDownloadPhase() && !Terminated()) bUploadPhase(false);
     if (rs.errorCode != ErrNone) {
         vCleanUp();
         vPost(*this, WM_TEST_FINISHED, 3, 0);
