@@ -21,10 +21,10 @@
 #include <string>
 
 #include "net/ftp_class.h"
-#include "platform/linux/netlink_network_stack.h"
+#include "platform/network_stack.h"
 #include "platform/linux/steady_clock.h"
-#include "profile/adapter_counters.h"
 #include "run/work_thread.h"
+#include "wiring/engine_root.h"
 
 using namespace kivota;
 
@@ -144,19 +144,15 @@ int main(int argc, char** argv) {
         curl_global_cleanup();
         return rc;
     }
-    auto net = makeLinuxNetworkStack();
-    const int row = rowOf(*net, adapter);
+    // The engine as the product wires it; only the server comes from the command line.
+    EngineRoot engine(std::make_shared<StoredAddresses>(buildAddresses()));
+    const int row = rowOf(*engine.networkStack(), adapter);
     if (row < 0) {
         std::fprintf(stderr, "kv_bench: no interface %s\n", adapter.c_str());
         return 2;
     }
 
-    WorkerServices svc;
-    svc.state = std::make_shared<RunState>();
-    svc.window = std::make_shared<NullWindow>();
-    svc.clock = std::make_shared<SteadyClock>();
-    svc.addresses = std::make_shared<StoredAddresses>();
-    svc.counters = std::make_shared<InterfaceTableCounters>(net);
+    WorkerServices svc = engine.workerServices(std::make_shared<RunState>(), std::make_shared<NullWindow>());
     auto w = std::make_shared<CWorkThread>(svc);
     RunState& rs = *svc.state;
     rs.adapterRow = row;

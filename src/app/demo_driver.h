@@ -1,6 +1,7 @@
 #pragma once
-// Debug hooks for the demo and the documentation, all off unless their environment variable
-// is set:
+// Debug hooks for the demo and the documentation. Compiled only with the CMake option
+// KIVOTA_DEMO_DRIVER (the debug and demo presets; never the release preset), and even then
+// off unless their environment variable is set:
 //   KIVOTA_SCREENSHOT_DIR=dir      the window saves dir/<nn>-<page>.png whenever a page is set up
 //                                  and when a phase reaches 100 %
 //   KIVOTA_AUTO_AGREE=1            presses "agree" on the agreement page (and "next" on the

@@ -1,7 +1,8 @@
 #pragma once
-// The window's environment on a Linux desktop: the real network stack, system facts, WMI
-// stand-in and clock, the settings file of the working directory, the run log, the desktop's
-// browser, and the process exit through the application's event loop.
+// The window's environment on a Linux desktop: the engine as the composition root wires it
+// (network stack, system facts, WMI stand-in, clock, settings file, machine profile), plus
+// what only the window needs: the run log, the desktop's browser, and the process exit
+// through the application's event loop.
 
 #include <memory>
 
@@ -10,12 +11,7 @@
 
 namespace kivota {
 
-class INetworkStack;
-class ISystemInfo;
-class IManagementService;
-class IOctetCounterSource;
-class MachineProfiler;
-class SteadyClock;
+class EngineRoot;
 
 class LinuxRunEnvironment final : public IRunEnvironment {
 public:
@@ -40,13 +36,7 @@ public:
     void vExitProcess(int code) override;
 
 private:
-    std::shared_ptr<const StoredAddresses> addresses_;
-    std::shared_ptr<IClock> clock_;
-    std::shared_ptr<INetworkStack> net_;
-    std::shared_ptr<ISystemInfo> system_;
-    std::shared_ptr<IManagementService> wmi_;
-    std::shared_ptr<IOctetCounterSource> counters_;
-    std::unique_ptr<MachineProfiler> profiler_;
+    std::unique_ptr<EngineRoot> engine_;
 };
 
 }  // namespace kivota

@@ -10,6 +10,9 @@
 #include <exception>
 #include <memory>
 
+#ifdef KIVOTA_DEMO_DRIVER
+#include "app/demo_driver.h"
+#endif
 #include "app/linux_run_environment.h"
 #include "app/main_form.h"
 #include "app/qt_message_boxes.h"
@@ -70,6 +73,12 @@ int main(int argc, char** argv) {
     kivota::TMainForm form(env, boxes, addresses);
     boxes->setParent(&form);
     window = &form;
+#ifdef KIVOTA_DEMO_DRIVER
+    kivota::DemoDriver demo;
+    if (demo.active()) {
+        form.onPageShown = [&demo](kivota::TMainForm& f, const std::string& page) { demo.vOnPage(f, page); };
+    }
+#endif
 
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect desk = screen->availableGeometry();

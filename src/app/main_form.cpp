@@ -11,7 +11,6 @@
 #include <sstream>
 
 #include "app/browser_pane.h"
-#include "app/demo_driver.h"
 #include "app/error_texts.h"
 #include "app/image_control.h"
 #include "app/message_boxes.h"
@@ -192,7 +191,6 @@ TMainForm::TMainForm(std::shared_ptr<IRunEnvironment> env, std::shared_ptr<IMess
 
     vDesignLayout();
     vWireButtons();
-    demo_ = std::make_unique<DemoDriver>();
     // Key preview: the window sees every key of its own widgets before they do.
     qApp->installEventFilter(this);
 }

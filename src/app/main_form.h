@@ -27,7 +27,6 @@ class QKeyEvent;
 namespace kivota {
 
 class BrowserPane;
-class DemoDriver;
 class CWorkThread;
 class IMessageBoxes;
 class IRunEnvironment;
@@ -126,6 +125,8 @@ public:
     bool closing() const { return closing_; }
     // Shows the completion-code dialog modally; true when it was accepted. Tests replace it.
     std::function<bool(TReportForm&)> runReportDialog;
+    // Told whenever a page (or a notable state of one) is on screen; unset in the product.
+    std::function<void(TMainForm&, const std::string& page)> onPageShown;
 
     // --- controls ---
     ImageControl *ImgBackground, *ImgHint, *ImgApplogo, *ImgTitle, *ImgAlarm, *ImgNotice, *ImgConnecting,
@@ -185,7 +186,6 @@ private:
     std::vector<ImageControl*> buttons_;
     bool shown_ = false;
     bool closing_ = false;
-    std::unique_ptr<DemoDriver> demo_;
 };
 
 }  // namespace kivota

@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "app/browser_pane.h"
-#include "app/demo_driver.h"
 #include "app/image_control.h"
 #include "app/main_form.h"
 #include "app/probe_rounds.h"
@@ -256,7 +255,7 @@ void TMainForm::vOpenDownload() {
 }
 
 void TMainForm::vScreenshot(const std::string& page) {
-    if (demo_) demo_->vOnPage(*this, page);
+    if (onPageShown) onPageShown(*this, page);
 }
 
 }  // namespace kivota

@@ -19,6 +19,8 @@ void vReportUploadFailure(RunState& rs, IWindowHandle& window) {
 }  // namespace
 
 void CWorkThread::vUploadResult() {
+    // Told to stop during the phases: the phases ended early, and nothing of them is posted.
+    if (Terminated()) return;
     IWindowHandle& window = *svc.window;
     const std::string cookieValue = szCookieValue(m_szCookie);
     const std::string query = szResultQuery(*this, cookieValue);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace kivota::test {
 
@@ -19,9 +20,23 @@ int iLabAdapterRow(INetworkStack& net) {
     return -1;
 }
 
-std::optional<TestbedResult> optLabResult(const std::string& cookieValue) {
+std::string szLabStateDir() {
     const char* state = std::getenv("KIVOTA_LAB_STATE");
-    const std::filesystem::path results = std::filesystem::path(state ? state : "/tmp/kivota-lab") / "results";
+    return state ? state : "/tmp/kivota-lab";
+}
+
+void vSetLabScenario(const std::string& text) {
+    const std::filesystem::path dir(szLabStateDir());
+    {
+        // Written aside and renamed, so that no request reads half of it.
+        std::ofstream out(dir / "scenario.tmp", std::ios::binary | std::ios::trunc);
+        out << text;
+    }
+    std::filesystem::rename(dir / "scenario.tmp", dir / "scenario");
+}
+
+std::optional<TestbedResult> optLabResult(const std::string& cookieValue) {
+    const std::filesystem::path results = std::filesystem::path(szLabStateDir()) / "results";
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(results, ec)) {
         if (entry.path().extension() != ".txt") continue;

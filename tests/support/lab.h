@@ -24,6 +24,12 @@ bool bLabRequired();
 // The interface-table row of the host adapter toward the lab server; -1 when there is none.
 int iLabAdapterRow(INetworkStack& net);
 
+// The lab's state directory (KIVOTA_LAB_STATE, else scripts/lab's default).
+std::string szLabStateDir();
+
+// Replaces the lab testbed's scenario (empty: the default configuration).
+void vSetLabScenario(const std::string& text);
+
 // The result the lab's testbed stored for the session cookie value `cookieValue`, if any.
 std::optional<TestbedResult> optLabResult(const std::string& cookieValue);
 

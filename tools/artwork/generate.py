@@ -124,6 +124,32 @@ def applogo():
     return c.image()
 
 
+def app_icon(size):
+    """The desktop icon: the logo's gauge mark, large, on a rounded tile in the header's blues.
+    Drawn at 256 pixels and scaled, so every size is the same picture."""
+    full = 256
+    tile = Canvas(full, full)
+    tile.rounded((8, 8, full - 8, full - 8), 44, fill=st.NAVY + (255,))
+    mask = tile.image().split()[3]
+    shade = st.vertical_gradient(full, full, st.BLUE, st.NAVY)
+    shade.putalpha(mask)
+    c = Canvas(full, full)
+    c.paste_big(shade.resize((full * st.SUPERSAMPLE, full * st.SUPERSAMPLE), Image.LANCZOS), (0, 0))
+    c.arc((40, 48, 216, 224), 150, 390, fill=st.WHITE + (255,), width=18)
+    for k in range(9):
+        angle = math.radians(150 + k * 30)
+        r1, r2 = 70, 58
+        c.line([(128 + r1 * math.cos(angle), 136 + r1 * math.sin(angle)),
+                (128 + r2 * math.cos(angle), 136 + r2 * math.sin(angle))], fill=st.SKY + (255,), width=6)
+    c.line([(128, 136), (178, 86)], fill=st.ACCENT + (255,), width=18)
+    c.ellipse((108, 116, 148, 156), fill=st.ACCENT + (255,))
+    picture = c.image()
+    return picture if size == full else picture.resize((size, size), Image.LANCZOS)
+
+
+ICON_SIZES = (48, 128, 256)
+
+
 def opencr():
     c = Canvas(114, 25)
     text = "版權與授權"
@@ -522,7 +548,17 @@ def write_all(root):
                 os.remove(path)
 
 
+def write_icons(root):
+    """The desktop icons (installed, not built into the program): icons/kivota-<size>.png."""
+    folder = os.path.join(root, "icons")
+    os.makedirs(folder, exist_ok=True)
+    for size in ICON_SIZES:
+        app_icon(size).save(os.path.join(folder, f"kivota-{size}.png"), optimize=True)
+
+
 if __name__ == "__main__":
     here = os.path.dirname(os.path.abspath(__file__))
     default = os.path.join(here, "..", "..", "src", "res")
-    write_all(os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else default))
+    root = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else default)
+    write_all(root)
+    write_icons(root)

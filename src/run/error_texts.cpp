@@ -1,4 +1,4 @@
-#include "app/error_texts.h"
+#include "run/error_texts.h"
 
 #include "net/letter_code.h"
 

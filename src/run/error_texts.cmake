@@ -1,4 +1,4 @@
-# Captions and message texts the window shows for each error code 0..13 (UTF-8). An empty entry
+# Captions and message texts the window and the terminal client show for each error code 0..13 (UTF-8). An empty entry
 # means the box has no caption, or the code has no text. They are written letter-encoded into
 # the program and decoded each time one is shown or logged.
 set(kivota_error_caption_0 "")
