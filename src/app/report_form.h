@@ -10,16 +10,13 @@
 #include <functional>
 #include <string>
 
+#include "run/completion_code.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 namespace kivota {
-
-// True when `code` passes the check: its Base64 decoding, split at runs of ':', holds the
-// payload fields 1-4 and the check value (field 6 when there is one, else field 5), and the
-// check value equals MD5(first four characters of MD5(field 4) + fields 1-4) exactly.
-bool bCompletionCodeValid(const std::string& code);
 
 inline constexpr const char* kReportCodeError = "報峻碼錯誤,請重新輸入!";
 

@@ -88,6 +88,11 @@ void vReadSettingsFile(RunState& rs, const std::string& path) {
     rs.autoTestMode = false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return;
+    vReadSettings(rs, in);
+}
+
+void vReadSettings(RunState& rs, std::istream& in) {
+    rs.autoTestMode = false;
     std::string raw;
     while (std::getline(in, raw)) {
         // A line code page 950 cannot read carries no key the program knows: skip it.

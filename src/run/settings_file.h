@@ -3,6 +3,7 @@
 // comment line, read as code page 950. It names the FTP server and account, the phase lengths
 // and the connection counts, and switches the automatic mode on.
 
+#include <istream>
 #include <string>
 
 #include "run/run_state.h"
@@ -13,5 +14,8 @@ namespace kivota {
 // unreadable file leaves the rest at its defaults. An AutoTest value other than Y/y or a
 // Testtype other than jMOVA stops the reading at that line.
 void vReadSettingsFile(RunState& rs, const std::string& path);
+
+// The same reading from an open stream (the file's bytes): autoTestMode is cleared first.
+void vReadSettings(RunState& rs, std::istream& in);
 
 }  // namespace kivota

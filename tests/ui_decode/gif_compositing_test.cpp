@@ -180,6 +180,22 @@ TEST(GifCompositing, DelaysComeFromTheControlBlockWithTooShortOnesAt100Ms) {
     for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(p.frames[i].delayMs, expected[i]) << "frame " << i;
 }
 
+TEST(GifCompositing, FramesBeyondTheSizeLimitsTogetherAreRefusedBeforeDecoding) {
+    // Each frame is a full canvas once composited: two one-pixel frames on a canvas at the
+    // total limit would already take twice the largest picture.
+    const int side = 8192;
+    static_assert(std::int64_t{8192} * 8192 == kMaxPicturePixels);
+    const std::vector<GifFrameSpec> two{solid(0, 0, 1, 1, kRedIndex, DISPOSAL_UNSPECIFIED),
+                                        solid(1, 1, 1, 1, kGreenIndex, DISPOSAL_UNSPECIFIED)};
+    EXPECT_FALSE(decodePicture("GIF", test::encodeGif(side, side, kGlobal, two)).has_value());
+    // The same frames on a canvas that leaves room for both are shown.
+    EXPECT_EQ(decode(test::encodeGif(64, 64, kGlobal, two)).frames.size(), 2u);
+
+    // One frame whose rectangle alone is beyond the limits, on a small canvas.
+    const GifFrameSpec wide = solid(0, 0, kMaxPictureSide + 1, 1, kRedIndex, DISPOSAL_UNSPECIFIED);
+    EXPECT_FALSE(decodePicture("GIF", test::encodeGif(16, 16, kGlobal, {wide})).has_value());
+}
+
 TEST(GifCompositing, TruncatedOrForeignDataIsRefused) {
     const auto span = findResource("GIF", "ROTATION");
     const Bytes whole(span.begin(), span.end());

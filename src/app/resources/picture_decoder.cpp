@@ -284,6 +284,54 @@ int frameDelayMs(int centiseconds) {
     return centiseconds <= 1 ? 100 : centiseconds * 10;
 }
 
+// The frames a GIF stream holds, found by walking its blocks without decoding anything.
+struct GifLayout {
+    std::int64_t frames = 0;
+    bool framesInsideLimits = true;  // every frame's rectangle within the size limits
+};
+
+GifLayout scanGifLayout(std::span<const std::uint8_t> bytes) {
+    GifLayout layout;
+    auto colourTableBytes = [](std::uint8_t flags) {
+        return (flags & 0x80) != 0 ? std::size_t{3} << ((flags & 0x07) + 1) : std::size_t{0};
+    };
+    auto skipSubBlocks = [&](std::size_t pos) {
+        while (pos < bytes.size()) {
+            const std::size_t length = bytes[pos++];
+            if (length == 0) break;
+            pos += length;
+        }
+        return pos;
+    };
+    if (bytes.size() < 13) return layout;
+    std::size_t pos = 13 + colourTableBytes(bytes[10]);
+    // What follows the blocks (an unknown byte, the trailer, the end) is giflib's to judge.
+    while (pos < bytes.size()) {
+        if (bytes[pos] == 0x21) {  // extension: label, then sub-blocks
+            pos = skipSubBlocks(pos + 2);
+        } else if (bytes[pos] == 0x2C && bytes.size() - pos >= 10) {  // image descriptor
+            const int width = bytes[pos + 5] | (bytes[pos + 6] << 8);
+            const int height = bytes[pos + 7] | (bytes[pos + 8] << 8);
+            layout.framesInsideLimits = layout.framesInsideLimits && width <= kMaxPictureSide &&
+                                        height <= kMaxPictureSide &&
+                                        std::int64_t{width} * height <= kMaxPicturePixels;
+            ++layout.frames;
+            pos += 10 + colourTableBytes(bytes[pos + 9]);
+            pos = skipSubBlocks(pos + 1);  // after the LZW code size
+        } else {
+            break;
+        }
+    }
+    return layout;
+}
+
+// Every frame is a full canvas once composited, so the frames together must stay within the
+// total size limit: otherwise a file of a few hundred bytes (many one-pixel frames on a large
+// canvas) would take gigabytes.
+bool gifFramesAccepted(std::int64_t frames, int width, int height) {
+    return frames <= kMaxPicturePixels / (std::int64_t{width} * height);
+}
+
 std::optional<Picture> decodeGif(std::span<const std::uint8_t> bytes) {
     GifInput input{bytes.data(), bytes.size(), 0};
     int error = 0;
@@ -291,7 +339,13 @@ std::optional<Picture> decodeGif(std::span<const std::uint8_t> bytes) {
     if (!gif) return std::nullopt;
     // The screen descriptor is read by now: refuse an oversized canvas before any frame is read.
     if (!sizeAccepted(gif->SWidth, gif->SHeight)) return std::nullopt;
+    // giflib allocates every frame's rectangle as it reads it: measure them all first.
+    const GifLayout layout = scanGifLayout(bytes);
+    if (!layout.framesInsideLimits || !gifFramesAccepted(layout.frames, gif->SWidth, gif->SHeight)) {
+        return std::nullopt;
+    }
     if (DGifSlurp(gif.get()) != GIF_OK || gif->ImageCount <= 0) return std::nullopt;
+    if (!gifFramesAccepted(gif->ImageCount, gif->SWidth, gif->SHeight)) return std::nullopt;
 
     const int width = gif->SWidth;
     const int height = gif->SHeight;

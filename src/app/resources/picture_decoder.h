@@ -27,6 +27,7 @@ struct Picture {
 std::optional<Picture> decodePicture(std::string_view type, std::span<const std::uint8_t> bytes);
 
 // Largest picture accepted, in pixels per side and in total; the window's are far smaller.
+// The frames of an animation count together against the total, as each is a full picture.
 inline constexpr int kMaxPictureSide = 16384;
 inline constexpr std::int64_t kMaxPicturePixels = std::int64_t{1} << 26;
 
