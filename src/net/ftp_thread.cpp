@@ -119,6 +119,7 @@ std::size_t TFTPThread::iOnWrite(char*, std::size_t size, std::size_t count, voi
     const std::size_t bytes = size * count;
     t.m_pGetStream->vWrite(bytes);
     const std::int64_t received = t.m_nCount + static_cast<std::int64_t>(bytes);
+    c.m_nAppBytes = received;
     if (t.Terminated() || c.eWork(wmRead, received) == FtpClient::WorkAction::Stop) {
         t.vStopDownload();
         return 0;  // libcurl ends the transfer and closes the data connection
@@ -149,6 +150,7 @@ int TFTPThread::iOnXferInfo(void* self, curl_off_t, curl_off_t, curl_off_t, curl
         }
         return 0;
     }
+    c.m_nAppBytes = static_cast<std::int64_t>(ulNow);
     if (!t.m_bUploadEnding) {
         // What the server has received: written to the socket, less what still waits for its
         // acknowledgement (the send queue can hold seconds of a slow link).

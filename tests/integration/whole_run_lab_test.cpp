@@ -130,6 +130,9 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     EXPECT_GT(rs.ulFtpKbps, 0.85 * 10'000);
     EXPECT_FALSE(worker->dlFtpIntervals.empty());
     EXPECT_FALSE(worker->ulNicIntervals.empty());
+    // Never more payload than the wire carried, in any accepted second.
+    test::vExpectEverySecondWithinThePayloadShare("download", worker->dlFtpIntervals, worker->dlNicIntervals);
+    test::vExpectEverySecondWithinThePayloadShare("upload", worker->ulFtpIntervals, worker->ulNicIntervals);
 }
 
 }  // namespace

@@ -19,6 +19,15 @@ bool bLabUp();
 // The interface-table row of the host adapter toward the lab server; -1 when there is none.
 int iLabAdapterRow(INetworkStack& net);
 
+// The payload of a full-sized frame is at most 1448 of its 1514 bytes (0.9564): no accepted
+// second may report more FTP payload than that share of what the adapter carried.
+inline constexpr double kPayloadShare = 0.957;
+
+// Prints a phase's per-second FTP and adapter rates (the comma-separated kbit/s series of the
+// result) side by side and expects every FTP rate at most kPayloadShare of the adapter's.
+void vExpectEverySecondWithinThePayloadShare(const char* phase, const std::string& ftpSeries,
+                                             const std::string& nicSeries);
+
 // The result the lab's testbed stored for the session cookie value `cookieValue`, if any.
 std::optional<TestbedResult> optLabResult(const std::string& cookieValue);
 
