@@ -27,8 +27,6 @@ constexpr int kAbortReplyLimitMs = 1500;
 constexpr long kMinBufferSize = 16 * 1024;
 constexpr long kMaxRecvBufferSize = CURL_MAX_READ_SIZE;
 constexpr long kMaxUploadBufferSize = 2 * 1024 * 1024;
-// The upload buffer holds several send blocks when they are small: fewer, larger writes.
-constexpr long kUploadBufferFloor = 64 * 1024;
 // Longest wait between two passes over the sockets. libcurl's own loop waits up to a second
 // while a socket is neither readable nor writable, and an upload whose send queue is full
 // would then count what the server acknowledged a second late; a stop would wait as long.
@@ -171,9 +169,19 @@ void FtpClient::vWorkBegin(int workMode, std::int64_t countMax) {
          " WorkBegin() - WorkCountMax = " + std::to_string(countMax));
 }
 
+void FtpClient::vRenewBegin(int workMode, std::int64_t countMax) {
+    if (m_bBusy.load() == 0) return;
+    m_nLastCount = 0;
+    m_bKernelCounted = false;
+    ++m_nTransfers;
+    vLog(m_szName + " 第 " + std::to_string(m_nTransfers) + " 次下載");
+    vLog(m_szName + " " + szTimeOfDay(clock_->localTime()) + " " + (workMode == wmRead ? "wmRead" : "wmWrite") +
+         " WorkBegin() - WorkCountMax = " + std::to_string(countMax));
+}
+
 FtpClient::WorkAction FtpClient::eWork(int workMode, std::int64_t count) {
     if (!curl_ || m_bBusy.load() == 0) return WorkAction::Continue;
-    if (m_bStop.load() != 0 || count > 2'000'000'000) return WorkAction::Stop;
+    if (m_bStop.load() != 0) return WorkAction::Stop;
 
     if (count < m_nLastCount) m_nLastCount = 0;  // a new transfer began
     // A transfer over a kernel-counted socket is counted when the rate is sampled.
@@ -260,8 +268,7 @@ void FtpClient::vApplyCommonOptions(const std::string& path) {
     curl_easy_setopt(curl_, CURLOPT_FTPPORT, m_bPassive ? nullptr : "-");
     curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer_);
     curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, iClamp(m_nRecvBufferSize, kMinBufferSize, kMaxRecvBufferSize));
-    curl_easy_setopt(curl_, CURLOPT_UPLOAD_BUFFERSIZE,
-                     iClamp(std::max<long>(m_nSendBufferSize, kUploadBufferFloor), kMinBufferSize, kMaxUploadBufferSize));
+    curl_easy_setopt(curl_, CURLOPT_UPLOAD_BUFFERSIZE, iClamp(m_nSendBufferSize, kMinBufferSize, kMaxUploadBufferSize));
     curl_easy_setopt(curl_, CURLOPT_SOCKOPTFUNCTION, &FtpClient::iOnSocketOpened);
     curl_easy_setopt(curl_, CURLOPT_SOCKOPTDATA, this);
     curl_easy_setopt(curl_, CURLOPT_CLOSESOCKETFUNCTION, &FtpClient::iOnSocketClose);

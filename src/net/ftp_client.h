@@ -100,6 +100,9 @@ public:
 
     // --- transfer events (transfer thread; vWork also driven directly by tests) ---
     void vWorkBegin(int workMode, std::int64_t countMax);
+    // The begin of a transfer that takes over from one that moved kRenewAfterBytes: the phase's
+    // count and clock go on.
+    void vRenewBegin(int workMode, std::int64_t countMax);
     // Given the byte count of the current transfer so far.
     WorkAction eWork(int workMode, std::int64_t count);
     void vWorkEnd(int workMode);
