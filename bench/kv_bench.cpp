@@ -6,8 +6,8 @@
 //
 // phase: the product's own measurement (the rate of the accepted seconds, adapter rate beside it).
 // capacity: the same connections without the phase's rules, the rate of the shared byte counter
-// from 0.5 s after the start until T or until the first transfer ends (a transfer stops itself
-// past 2,000,000,000 bytes, which one loopback connection reaches within a couple of seconds).
+// (the kernel's counts of the data connections) from 0.5 s after the start until T or until the
+// first transfer ends (past 2,000,000,000 bytes a transfer goes on with a new RETR or STOR).
 #include <curl/curl.h>
 #include <sys/resource.h>
 
@@ -84,12 +84,12 @@ int capacity(const std::string& server, bool down, int n, int seconds, const std
     }
     const auto t0 = std::chrono::steady_clock::now();
     double tStart = 0, tEnd = 0;
-    long long bytesStart = ftpSharedCounters().iTotal(), bytesEnd = bytesStart;
+    long long bytesStart = ftpSharedCounters().iRefreshFromKernel(), bytesEnd = bytesStart;
     bool started = false;
     for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const double t = secondsSince(t0);
-        const long long total = ftpSharedCounters().iTotal();
+        const long long total = ftpSharedCounters().iRefreshFromKernel();
         if (!started && t >= 0.5) {
             started = true;
             tStart = t;

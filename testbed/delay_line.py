@@ -2,11 +2,12 @@
 """A delay line between two TAP devices: every frame read from one is written to the other after
 a fixed one-way delay, so that the host and the lab namespace see a round trip of twice that.
 
-    delay_line.py --delay-ms MS --host-dev kvlab0 --lab-dev kvlab1 --lab-netns kivota-lab
+    delay_line.py --delay-ms MS --host-dev kvlab0 --lab-dev kvlab1 --lab-netns kivota-lab [--loss PCT]
 
 Both devices must exist as persistent TAP devices (ip tuntap add ... mode tap); the lab device
 lives in the lab's network namespace, which this process enters only to attach to it. Rates are
-not this program's business: tbf on each device's egress shapes what reaches the line.
+not this program's business: tbf on each device's egress shapes what reaches the line. With
+--loss it also drops that share of the frames at random, independently in each direction.
 
 Prints "READY" once attached to both; SIGTERM or SIGINT ends it and it prints its counters.
 Only Debian's python3 standard library is used.
@@ -18,6 +19,7 @@ import ctypes
 import errno
 import fcntl
 import os
+import random
 import select
 import signal
 import struct
@@ -44,16 +46,23 @@ class DelayQueue:
     """One direction of the line. The delay is constant, so due times rise in arrival order and a
     FIFO is enough: the head is always the next frame due."""
 
-    def __init__(self, delay_s, limit_bytes):
+    def __init__(self, delay_s, limit_bytes, loss=0.0, rng=None):
         self.delay_s = delay_s
         self.limit_bytes = limit_bytes
+        self.loss = loss
+        self.rng = rng or random.Random()
         self.frames = collections.deque()
         self.held_bytes = 0
         self.passed = 0
         self.dropped = 0
+        self.lost = 0
 
     def push(self, now, frame):
-        """Holds a frame that arrived at `now`; False (and dropped) when the buffer is full."""
+        """Holds a frame that arrived at `now`; False (and dropped) when the buffer is full or the
+        frame is one of the random losses."""
+        if self.loss and self.rng.random() < self.loss:
+            self.lost += 1
+            return False
         if self.held_bytes + len(frame) > self.limit_bytes:
             self.dropped += 1
             return False
@@ -197,12 +206,12 @@ def hold_the_cpu_when_due():
         print(f"delay line: no real-time scheduling ({e}); frames may leave late under load", file=sys.stderr)
 
 
-def run(delay_ms, host_dev, lab_dev, lab_netns, queue_limit):
+def run(delay_ms, host_dev, lab_dev, lab_netns, queue_limit, loss=0.0):
     host_fd = attach_tap(host_dev)
     lab_fd = attach_tap_in_netns(lab_dev, lab_netns) if lab_netns else attach_tap(lab_dev)
     one_way = delay_ms / 2000.0
-    to_lab = DelayQueue(one_way, queue_limit)
-    to_host = DelayQueue(one_way, queue_limit)
+    to_lab = DelayQueue(one_way, queue_limit, loss)
+    to_host = DelayQueue(one_way, queue_limit, loss)
     sources = {host_fd: to_lab, lab_fd: to_host}
 
     def stop(_signum, _frame):
@@ -234,8 +243,9 @@ def run(delay_ms, host_dev, lab_dev, lab_netns, queue_limit):
     except Stop:
         return 0
     finally:
-        print("delay line: to lab %d passed %d dropped; to host %d passed %d dropped"
-              % (to_lab.passed, to_lab.dropped, to_host.passed, to_host.dropped), file=sys.stderr)
+        print("delay line: to lab %d passed %d dropped %d lost; to host %d passed %d dropped %d lost"
+              % (to_lab.passed, to_lab.dropped, to_lab.lost, to_host.passed, to_host.dropped, to_host.lost),
+              file=sys.stderr)
         poller.close()
         timer.close()
         os.close(host_fd)
@@ -250,12 +260,15 @@ def main(argv=None):
     parser.add_argument("--lab-netns", default="", help="namespace holding --lab-dev")
     parser.add_argument("--queue-limit", type=int, default=DEFAULT_QUEUE_LIMIT,
                         help="bytes one direction may hold")
+    parser.add_argument("--loss", type=float, default=0.0, help="share of frames dropped at random, percent")
     args = parser.parse_args(argv)
+    if not 0 <= args.loss < 100:
+        parser.error("--loss must be at least 0 and below 100")
     if not 0 <= args.delay_ms <= 60000:
         parser.error("--delay-ms must be between 0 and 60000")
     if args.queue_limit <= 0:
         parser.error("--queue-limit must be positive")
-    return run(args.delay_ms, args.host_dev, args.lab_dev, args.lab_netns, args.queue_limit)
+    return run(args.delay_ms, args.host_dev, args.lab_dev, args.lab_netns, args.queue_limit, args.loss / 100.0)
 
 
 if __name__ == "__main__":

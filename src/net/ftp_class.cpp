@@ -150,7 +150,7 @@ void TFTPClass::vStartTransfer(const std::string& file, bool upload) {
     m_bBusy = 1;
     // Only connection 1 starts the phase's count afresh: a sibling that starts after the
     // count began (a slow login on a loaded line) must not wipe out what was counted.
-    if (m_pFTP->bIsFirstOf(upload ? wmWrite : wmRead)) m_pFTP->counters().vSetTotal(0);
+    if (m_pFTP->bIsFirstOf(upload ? wmWrite : wmRead)) m_pFTP->counters().vStartPhase(upload);
     if (m_pThread) m_pThread->Terminate();  // harmless when it has ended
     auto thread = std::make_shared<TFTPThread>(m_pFTP, file, upload);
     thread->SetFreeOnTerminate(true);

@@ -27,12 +27,14 @@ constexpr int kAbortReplyLimitMs = 1500;
 constexpr long kMinBufferSize = 16 * 1024;
 constexpr long kMaxRecvBufferSize = CURL_MAX_READ_SIZE;
 constexpr long kMaxUploadBufferSize = 2 * 1024 * 1024;
-// The upload buffer holds several send blocks when they are small: fewer, larger writes.
-constexpr long kUploadBufferFloor = 64 * 1024;
 // Longest wait between two passes over the sockets. libcurl's own loop waits up to a second
 // while a socket is neither readable nor writable, and an upload whose send queue is full
 // would then count what the server acknowledged a second late; a stop would wait as long.
 constexpr int kPassIntervalMs = 20;
+// How long past its second a rate sample may wait for the data connections' bytes to be in
+// order (a lost segment is resent within a round trip or two).
+constexpr std::int64_t kInOrderWaitMs = 700;
+constexpr std::int64_t kBaselineInOrderWaitMs = 1500;
 
 std::size_t iDiscard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
 
@@ -155,11 +157,22 @@ void FtpClient::vWorkBegin(int workMode, std::int64_t countMax) {
         m_dtStart = clock_->now();
         m_dtLastSample = m_dtStart;
         counters_.ftpElapsedMs = 0;
-        counters_.vSetTotal(0);
+        counters_.vStartPhase(workMode == wmWrite);
         counters_.ftpBytesAtSample = 0;
         m_dRate = 0.0;
     }
     m_nLastCount = 0;
+    m_bKernelCounted = false;
+    ++m_nTransfers;
+    vLog(m_szName + " 第 " + std::to_string(m_nTransfers) + " 次下載");
+    vLog(m_szName + " " + szTimeOfDay(clock_->localTime()) + " " + (workMode == wmRead ? "wmRead" : "wmWrite") +
+         " WorkBegin() - WorkCountMax = " + std::to_string(countMax));
+}
+
+void FtpClient::vRenewBegin(int workMode, std::int64_t countMax) {
+    if (m_bBusy.load() == 0) return;
+    m_nLastCount = 0;
+    m_bKernelCounted = false;
     ++m_nTransfers;
     vLog(m_szName + " 第 " + std::to_string(m_nTransfers) + " 次下載");
     vLog(m_szName + " " + szTimeOfDay(clock_->localTime()) + " " + (workMode == wmRead ? "wmRead" : "wmWrite") +
@@ -168,23 +181,36 @@ void FtpClient::vWorkBegin(int workMode, std::int64_t countMax) {
 
 FtpClient::WorkAction FtpClient::eWork(int workMode, std::int64_t count) {
     if (!curl_ || m_bBusy.load() == 0) return WorkAction::Continue;
-    if (m_bStop.load() != 0 || count > 2'000'000'000) return WorkAction::Stop;
+    if (m_bStop.load() != 0) return WorkAction::Stop;
 
     if (count < m_nLastCount) m_nLastCount = 0;  // a new transfer began
-    const std::int64_t total = counters_.iAdd(count - m_nLastCount);
+    // A transfer over a kernel-counted socket is counted when the rate is sampled.
+    if (!m_bKernelCounted.load()) counters_.iAdd(count - m_nLastCount);
     m_nLastCount = count;
 
     if (!bIsFirstOf(workMode)) return WorkAction::Continue;
     const IClock::Mark now = clock_->now();
     const std::int64_t sinceSample = std::abs(now - m_dtLastSample) * 1000 / clock_->frequency();
     if (sinceSample < 1000) return WorkAction::Continue;
+    // A sample waits a little for bytes held beyond a hole (a lost segment) to be counted; the
+    // phase's first, its baseline, longer: the losses of the connections' start take longest.
+    const bool baseline = m_dtLastSample == m_dtStart;
+    if (sinceSample < 1000 + (baseline ? kBaselineInOrderWaitMs : kInOrderWaitMs) && !counters_.bInOrder()) {
+        return WorkAction::Continue;
+    }
 
     std::lock_guard lock(callbackLock_);
     if (!owner_ || !callbacks_.onProgress) return WorkAction::Continue;
+    // The total of this moment, and the rate over exactly the milliseconds the owner's report
+    // spans (elapsed now less elapsed at the previous sample): the owner divides the adapter's
+    // octets, read right after, by the same interval.
+    const std::int64_t total = counters_.iRefreshFromKernel();
+    const std::int64_t elapsedMs = (now - m_dtStart) * 1000 / clock_->frequency();
+    const std::int64_t intervalMs = std::max<std::int64_t>(elapsedMs - counters_.ftpElapsedMs, 1);
     m_dtLastSample = now;
-    m_dRate = static_cast<double>(total - counters_.ftpBytesAtSample) * 8000.0 / static_cast<double>(sinceSample);
+    m_dRate = static_cast<double>(total - counters_.ftpBytesAtSample) * 8000.0 / static_cast<double>(intervalMs);
     counters_.ftpBytesAtSample = total;
-    counters_.ftpElapsedMs = (now - m_dtStart) * 1000 / clock_->frequency();
+    counters_.ftpElapsedMs = elapsedMs;
     callbacks_.onProgress(*owner_, workMode, m_dRate, counters_.ftpElapsedMs, total);
     return WorkAction::Continue;
 }
@@ -242,8 +268,7 @@ void FtpClient::vApplyCommonOptions(const std::string& path) {
     curl_easy_setopt(curl_, CURLOPT_FTPPORT, m_bPassive ? nullptr : "-");
     curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer_);
     curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, iClamp(m_nRecvBufferSize, kMinBufferSize, kMaxRecvBufferSize));
-    curl_easy_setopt(curl_, CURLOPT_UPLOAD_BUFFERSIZE,
-                     iClamp(std::max<long>(m_nSendBufferSize, kUploadBufferFloor), kMinBufferSize, kMaxUploadBufferSize));
+    curl_easy_setopt(curl_, CURLOPT_UPLOAD_BUFFERSIZE, iClamp(m_nSendBufferSize, kMinBufferSize, kMaxUploadBufferSize));
     curl_easy_setopt(curl_, CURLOPT_SOCKOPTFUNCTION, &FtpClient::iOnSocketOpened);
     curl_easy_setopt(curl_, CURLOPT_SOCKOPTDATA, this);
     curl_easy_setopt(curl_, CURLOPT_CLOSESOCKETFUNCTION, &FtpClient::iOnSocketClose);
@@ -258,7 +283,12 @@ void FtpClient::vApplyCommonOptions(const std::string& path) {
 // A connection opened while the control connection is up is a data connection.
 int FtpClient::iOnSocketOpened(void* client, curl_socket_t fd, curlsocktype purpose) {
     auto& self = *static_cast<FtpClient*>(client);
-    if (purpose == CURLSOCKTYPE_IPCXN && self.controlSocket_.load() >= 0) self.dataSocket_ = fd;
+    if (purpose == CURLSOCKTYPE_IPCXN && self.controlSocket_.load() >= 0) {
+        self.dataSocket_ = fd;
+        self.m_nAppBytes = 0;
+        self.counters_.vOpenDataConnection(fd, self.uploadPrepared_);
+        self.m_bKernelCounted = true;
+    }
     return CURL_SOCKOPT_OK;
 }
 
@@ -272,7 +302,9 @@ std::int64_t FtpClient::iUnacknowledged() const {
 int FtpClient::iOnSocketClose(void* client, curl_socket_t fd) {
     auto& self = *static_cast<FtpClient*>(client);
     int data = fd;
-    self.dataSocket_.compare_exchange_strong(data, -1);
+    if (self.dataSocket_.compare_exchange_strong(data, -1)) {
+        self.counters_.vCloseDataConnection(fd, self.m_nAppBytes.load());
+    }
     int expected = fd;
     const bool control = self.controlSocket_.compare_exchange_strong(expected, -1);
     const int rc = ::close(fd);
@@ -364,6 +396,7 @@ void FtpClient::vDrop() {
 
 void FtpClient::vPrepareTransfer(const std::string& file, bool upload, void* userData) {
     vApplyCommonOptions(m_szDir + file);
+    uploadPrepared_ = upload;
     curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, userData);
     if (upload) {

@@ -100,6 +100,9 @@ public:
 
     // --- transfer events (transfer thread; vWork also driven directly by tests) ---
     void vWorkBegin(int workMode, std::int64_t countMax);
+    // The begin of a transfer that takes over from one that moved kRenewAfterBytes: the phase's
+    // count and clock go on.
+    void vRenewBegin(int workMode, std::int64_t countMax);
     // Given the byte count of the current transfer so far.
     WorkAction eWork(int workMode, std::int64_t count);
     void vWorkEnd(int workMode);
@@ -141,6 +144,13 @@ public:
     // there is no data connection). An upload counts only what the server has received.
     std::int64_t iUnacknowledged() const;
 
+    // Bytes of the current data connection the application took (download) or handed to the
+    // socket (upload); set by the transfer thread, read when the connection closes.
+    std::atomic<std::int64_t> m_nAppBytes{0};
+    // The current transfer's bytes are counted from its data socket by the kernel (see
+    // FtpSharedCounters), not from the work events.
+    std::atomic<bool> m_bKernelCounted{false};
+
     IClock& clock() { return *clock_; }
     FtpSharedCounters& counters() { return counters_; }
     bool bIsFirstOf(int workMode) const;
@@ -156,6 +166,7 @@ private:
     CURL* curl_ = nullptr;
     CURLM* multi_ = nullptr;
     curl_socket_t lastSocket_ = CURL_SOCKET_BAD;  // the connection the last operation used
+    bool uploadPrepared_ = false;                  // direction of the prepared transfer
     char errorBuffer_[CURL_ERROR_SIZE] = {};
 
     // The control connection's socket while it is open, else -1 (the first socket opened when

@@ -1,14 +1,21 @@
 #pragma once
 // The byte counter that all FTP connections of a phase add to, and the rate bookkeeping of the
 // phase's first connection. There is one set for the whole program: phases never overlap.
+//
+// Where a connection's data travels over a TCP socket, its bytes are those the kernel counts on
+// that socket: received in order (download) or acknowledged by the server (upload). They are
+// read for every open data connection at once when the first connection samples the rate, so
+// that the total and the adapter's counters, read right after, describe the same moment; a
+// count taken from each connection's own events would be as old as its last event.
 
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 namespace kivota {
 
 struct FtpSharedCounters {
-    // Guards ftpBytesTotal: every connection of the phase adds to it at each work event.
+    // Guards ftpBytesTotal and the open data connections.
     std::mutex ftpLock;
     std::int64_t ftpBytesTotal = 0;
 
@@ -26,10 +33,46 @@ struct FtpSharedCounters {
         std::lock_guard lock(ftpLock);
         return ftpBytesTotal;
     }
-    void vSetTotal(std::int64_t value) {
-        std::lock_guard lock(ftpLock);
-        ftpBytesTotal = value;
-    }
+    // Sets the total; 0 starts a phase's count afresh (of the direction given), and what the
+    // open data connections of that direction moved so far is left out of it.
+    void vSetTotal(std::int64_t value);
+    void vStartPhase(bool upload);
+
+    // A data connection opened (socket `fd`, not yet connected) for a transfer in the direction
+    // given; its kernel counts are added from now on.
+    void vOpenDataConnection(int fd, bool upload);
+    // The data connection closes (called before the socket is closed): its last count is
+    // added, at most `appBytes`, what the application itself took or handed over on it (the
+    // kernel counts a FIN as one byte).
+    void vCloseDataConnection(int fd, std::int64_t appBytes);
+    // Brings the total up to what the kernel has counted on every open data connection of the
+    // phase's direction and returns it.
+    std::int64_t iRefreshFromKernel();
+
+    // Whether every open download connection of the phase has its bytes in order (no segment
+    // arrived out of order lately). Bytes beyond a hole have crossed the adapter but are
+    // counted only once the hole is filled, so a sample taken meanwhile would count them a
+    // second late.
+    bool bInOrder();
+
+    // Payload bytes the kernel has counted on a TCP socket: held by the peer (upload) or
+    // received in order (download); -1 when it cannot be read.
+    static std::int64_t iKernelPayload(int fd, bool upload);
+
+private:
+    struct DataConnection {
+        int fd = -1;
+        bool upload = false;
+        std::int64_t counted = 0;  // kernel bytes already in ftpBytesTotal or left out of it
+        // A download's segments taken out of order, and its data segments, when the count of
+        // those out of order last changed (steady milliseconds).
+        std::uint32_t outOfOrder = 0;
+        std::uint32_t segmentsIn = 0;
+        std::int64_t sinceMs = 0;
+    };
+    void vRefreshLocked(DataConnection& c);
+    std::vector<DataConnection> open_;
+    bool phaseUpload_ = false;
 };
 
 // The program's one set. Never destroyed, so a transfer thread that ends late can still count.

@@ -34,15 +34,11 @@ bool bIsNegativeDownloadReply(CURLcode rc) {
 }  // namespace
 
 std::size_t FtpFillerStream::iFill(char* buffer, std::size_t size) {
-    std::size_t filled = 0;
-    while (filled < size) {
-        const std::size_t n = std::min(size - filled, block.size() - position);
-        std::memcpy(buffer + filled, block.data() + position, n);
-        filled += n;
-        position += n;
-        if (position == block.size()) vRewind();
-    }
-    return filled;
+    const std::size_t n = std::min(size, block.size() - position);
+    std::memcpy(buffer, block.data() + position, n);
+    position += n;
+    if (position == block.size()) vRewind();
+    return n;
 }
 
 TFTPThread::TFTPThread(std::shared_ptr<FtpClient> client, std::string file, bool upload)
@@ -76,39 +72,64 @@ bool TFTPThread::bStopRequested() const { return Terminated() || m_pFTP->m_bStop
 
 void TFTPThread::vDownload() {
     FtpClient& c = *m_pFTP;
-    m_pGetStream->vRewind();
-    c.vPrepareTransfer(m_szFile, false, this);
-    curl_easy_setopt(c.handle(), CURLOPT_WRITEFUNCTION, &TFTPThread::iOnWrite);
-    curl_easy_setopt(c.handle(), CURLOPT_XFERINFOFUNCTION, &TFTPThread::iOnXferInfo);
-    c.vWorkBegin(wmRead, c.m_nFileSize);
-    c.vStatus(ftpTransfer);
-    const CURLcode rc = c.ePerform();
-    c.vWorkEnd(wmRead);
-    if (rc == CURLE_OK) {
-        c.vLog(c.m_szName + " Event:AfterGet()");
-        c.vLog("");
-        c.vStatus(ftpReady);
-    } else if (m_bStopped || bIsNegativeDownloadReply(rc)) {
-        // Stopped as asked (libcurl has dropped the lines), or the server refused the file.
-    } else {
-        c.vDrop();  // a socket error or another failure: the client is closed
+    for (bool first = true;; first = false) {
+        m_pGetStream->vRewind();
+        m_nTransferCount = 0;
+        m_bRenewing = false;
+        c.vPrepareTransfer(m_szFile, false, this);
+        curl_easy_setopt(c.handle(), CURLOPT_WRITEFUNCTION, &TFTPThread::iOnWrite);
+        curl_easy_setopt(c.handle(), CURLOPT_XFERINFOFUNCTION, &TFTPThread::iOnXferInfo);
+        if (first) {
+            c.vWorkBegin(wmRead, c.m_nFileSize);
+        } else {
+            c.vRenewBegin(wmRead, c.m_nFileSize);
+        }
+        c.vStatus(ftpTransfer);
+        const CURLcode rc = c.ePerform();
+        if (rc == CURLE_OK && m_nTransferCount > kRenewAfterBytes && !bStopRequested()) {
+            continue;  // the file ended on a fast line: fetch it again, the phase goes on
+        }
+        c.vWorkEnd(wmRead);
+        if (rc == CURLE_OK) {
+            c.vLog(c.m_szName + " Event:AfterGet()");
+            c.vLog("");
+            c.vStatus(ftpReady);
+        } else if (m_bStopped || bIsNegativeDownloadReply(rc)) {
+            // Stopped as asked (libcurl has dropped the lines), or the server refused the file.
+        } else {
+            c.vDrop();  // a socket error or another failure: the client is closed
+        }
+        return;
     }
 }
 
 void TFTPThread::vUpload() {
     FtpClient& c = *m_pFTP;
-    m_pPutStream->vRewind();
-    c.vPrepareTransfer(m_szFile, true, this);
-    curl_easy_setopt(c.handle(), CURLOPT_READFUNCTION, &TFTPThread::iOnRead);
-    curl_easy_setopt(c.handle(), CURLOPT_XFERINFOFUNCTION, &TFTPThread::iOnXferInfo);
-    c.vWorkBegin(wmWrite, static_cast<std::int64_t>(m_pPutStream->block.size()));
-    c.vStatus(ftpTransfer);
-    const CURLcode rc = c.ePerform();
-    c.vWorkEnd(wmWrite);
-    if (rc == CURLE_OK) {
-        c.vStatus(ftpReady);
-    } else if (bIsNegativeUploadReply(rc)) {
-        c.vDrop();
+    for (bool first = true;; first = false) {
+        m_pPutStream->vRewind();
+        m_nTransferCount = 0;
+        m_bRenewing = false;
+        m_bUploadEnding = false;
+        c.vPrepareTransfer(m_szFile, true, this);
+        curl_easy_setopt(c.handle(), CURLOPT_READFUNCTION, &TFTPThread::iOnRead);
+        curl_easy_setopt(c.handle(), CURLOPT_XFERINFOFUNCTION, &TFTPThread::iOnXferInfo);
+        if (first) {
+            c.vWorkBegin(wmWrite, static_cast<std::int64_t>(m_pPutStream->block.size()));
+        } else {
+            c.vRenewBegin(wmWrite, static_cast<std::int64_t>(m_pPutStream->block.size()));
+        }
+        c.vStatus(ftpTransfer);
+        const CURLcode rc = c.ePerform();
+        if (rc == CURLE_OK && m_bRenewing && !bStopRequested()) {
+            continue;  // the STOR ended for its size alone: a new one takes over
+        }
+        c.vWorkEnd(wmWrite);
+        if (rc == CURLE_OK) {
+            c.vStatus(ftpReady);
+        } else if (bIsNegativeUploadReply(rc)) {
+            c.vDrop();
+        }
+        return;
     }
 }
 
@@ -118,13 +139,15 @@ std::size_t TFTPThread::iOnWrite(char*, std::size_t size, std::size_t count, voi
     FtpClient& c = *t.m_pFTP;
     const std::size_t bytes = size * count;
     t.m_pGetStream->vWrite(bytes);
-    const std::int64_t received = t.m_nCount + static_cast<std::int64_t>(bytes);
+    const std::int64_t received = t.m_nTransferCount + static_cast<std::int64_t>(bytes);
+    c.m_nAppBytes = received;
     if (t.Terminated() || c.eWork(wmRead, received) == FtpClient::WorkAction::Stop) {
         t.vStopDownload();
         return 0;  // libcurl ends the transfer and closes the data connection
     }
     t.m_pGetStream->vRewind();
-    t.m_nCount = received;
+    t.m_nCount += static_cast<std::int64_t>(bytes);
+    t.m_nTransferCount = received;
     return bytes;
 }
 
@@ -149,16 +172,21 @@ int TFTPThread::iOnXferInfo(void* self, curl_off_t, curl_off_t, curl_off_t, curl
         }
         return 0;
     }
+    c.m_nAppBytes = static_cast<std::int64_t>(ulNow);
     if (!t.m_bUploadEnding) {
         // What the server has received: written to the socket, less what still waits for its
         // acknowledgement (the send queue can hold seconds of a slow link).
         const std::int64_t sent = std::max<std::int64_t>(static_cast<std::int64_t>(ulNow) - c.iUnacknowledged(), 0);
-        if (sent != t.m_nCount) {
+        if (sent != t.m_nTransferCount) {
             if (t.Terminated() || c.eWork(wmWrite, sent) == FtpClient::WorkAction::Stop) {
                 t.vBeginUploadEnd();
             } else {
-                t.m_pPutStream->vRewind();
-                t.m_nCount = sent;
+                t.m_nCount += sent - t.m_nTransferCount;
+                t.m_nTransferCount = sent;
+                if (sent > kRenewAfterBytes) {
+                    t.m_bRenewing = true;
+                    t.vBeginUploadEnd();
+                }
             }
         } else if (t.bStopRequested() && c.m_bBusy.load() != 0) {
             t.vBeginUploadEnd();

@@ -24,11 +24,16 @@ struct FtpFillerStream {
     explicit FtpFillerStream(std::size_t blockSize) : block(blockSize, '*') {}
     std::string block;
     std::size_t position = 0;
-    // Copies the block, from the current position and rewinding at its end, until `size`
-    // bytes are filled.
+    // Copies the block from the current position up to its end, at most `size` bytes, and
+    // rewinds at the end: each call serves at most one block, so the client writes the
+    // connection in blocks of the send block size.
     std::size_t iFill(char* buffer, std::size_t size);
     void vRewind() { position = 0; }
 };
+
+// A transfer that has moved more than this is followed by a new RETR or STOR: the download
+// runs to the end of its file first, the upload ends its STOR normally.
+inline constexpr std::int64_t kRenewAfterBytes = 2'000'000'000;
 
 class TFTPThread : public TThread {
 public:
@@ -46,8 +51,13 @@ public:
     bool m_bUploadEnding = false;
     // Set once a download was stopped (ABOR sent unless drop-only).
     bool m_bStopped = false;
-    // Bytes of the current transfer: received (download) or acknowledged by the server (upload).
+    // Bytes of all the thread's transfers: received (download) or acknowledged by the server
+    // (upload); and of the current transfer alone.
     std::int64_t m_nCount = 0;
+    std::int64_t m_nTransferCount = 0;
+    // Set when the current transfer has moved so much that a new one takes over: one RETR or
+    // STOR is not open-ended on a fast line (see kRenewAfterBytes).
+    bool m_bRenewing = false;
     // When the stop was first seen (steady time, ms), to bound an upload that cannot finish.
     std::int64_t m_nStopSeenMs = -1;
 

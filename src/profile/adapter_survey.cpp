@@ -26,6 +26,17 @@ bool isStandardSpeed(std::uint64_t kbps) {
     return kbps == 10000 || kbps == 100000 || kbps == 1000000;
 }
 
+// Speeds in kbit/s of wired Ethernet beyond 1 Gbit/s (IEEE 802.3: 2.5, 5, 10, 25, 40, 50, 100,
+// 200 and 400 Gbit/s): no wireless adapter reports them.
+bool isMultiGigabitEthernetSpeed(std::uint64_t kbps) {
+    for (const std::uint64_t mbit : {2500, 5000, 10000, 25000, 40000, 50000, 100000, 200000, 400000}) {
+        if (kbps == mbit * 1000) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Speeds in kbit/s that mark a physical adapter beneath a dial-up link.
 bool isPhysicalAdapterSpeed(std::uint64_t kbps) {
     return kbps == 10000 || kbps == 10000000;
@@ -78,7 +89,10 @@ void classifyEthernet(RunState& rs, INetworkStack& net, const std::vector<IfTabl
         });
     } else if (bNamesWirelessLink(rs.userNic)) {
         rs.userPppoe = kWireless;
-    } else if (isStandardSpeed(static_cast<std::uint64_t>(rs.nicRate))) {
+    } else if (isStandardSpeed(static_cast<std::uint64_t>(rs.nicRate)) || rs.nicRate == 0 ||
+               isMultiGigabitEthernetSpeed(static_cast<std::uint64_t>(rs.nicRate))) {
+        // A link that reports no speed (virtio, many virtual adapters) or a multi-gigabit one is
+        // wired: the stack reports a wireless adapter as such, with its bit rate as its speed.
         rs.userPppoe = kEthernet;
     } else {
         // An Ethernet-framed link at an odd rate (54 Mbit/s and the like) is taken for wireless.
@@ -128,16 +142,6 @@ void classifyPpp(RunState& rs, INetworkStack& net, const std::vector<IfTableRow>
 }
 
 }  // namespace
-
-bool bNamesWirelessLink(std::string_view description) {
-    static constexpr std::array<std::string_view, 4> words = {"Wireless", "WiFi", "802.11", "Wi-Fi"};
-    for (const auto word : words) {
-        if (description.find(word) != std::string_view::npos) {
-            return true;
-        }
-    }
-    return false;
-}
 
 std::string szGetAdapterConnectStatus(INetworkStack& net, std::uint32_t index) {
     // An interface that cannot be read counts as status 0.

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/network_stack.h"
+#include "platform/wireless_words.h"
 #include "profile/adapter_counters.h"
 #include "profile/adapter_snapshots.h"
 #include "run/run_state.h"
@@ -33,8 +34,5 @@ void vGetIpHlpInfo(RunState& rs, INetworkStack& net, const std::string& referenc
 // The first IPv4 address of the host in dotted text; nullopt when the name does not resolve.
 std::optional<std::string> getIPByName(INetworkStack& net, const std::string& hostName);
 
-// Whether a description names a wireless link: it contains "Wireless", "WiFi", "802.11" or
-// "Wi-Fi", case-sensitively.
-bool bNamesWirelessLink(std::string_view description);
 
 }  // namespace kivota

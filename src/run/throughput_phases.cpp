@@ -308,20 +308,21 @@ void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsed
     {
         std::lock_guard lock(measureLock);
 
-        // 1. Keep-alive at most every 3 s while the run goes on.
+        // The adapter's counters first, as close as can be to the moment the FTP total was
+        // read; an unreadable table shows no movement.
+        std::uint64_t in = inOctetsBase, out = outOctetsBase;
+        if (const auto counters = svc.counters->sample(rs.adapterRow)) {
+            in = counters->inOctets;
+            out = counters->outOctets;
+        }
+
+        // Keep-alive at most every 3 s while the run goes on.
         keepaliveNow = clock.now();
         if (clock.secondsBetween(keepaliveNow, keepaliveLast) > kKeepAliveSpacingSec && running) {
             keepaliveLast = keepaliveNow;
             keepAlive = std::make_unique<WindowMessage>(WindowMessage::withTexts(
                 WM_KEEP_ALIVE, std::make_unique<TextHolder>(m_szCookie),
                 std::make_unique<TextHolder>(szDecode(svc.addresses->keepAliveUrl))));
-        }
-
-        // 2. The adapter's counters now; an unreadable table shows no movement.
-        std::uint64_t in = inOctetsBase, out = outOctetsBase;
-        if (const auto counters = svc.counters->sample(rs.adapterRow)) {
-            in = counters->inOctets;
-            out = counters->outOctets;
         }
 
         // 3. The first report of a phase is its baseline.

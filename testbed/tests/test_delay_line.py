@@ -75,9 +75,19 @@ class DelayQueueTest(unittest.TestCase):
         q.push(1.0, b"a")
         self.assertEqual(q.pop_due(1.0), [b"a"])
 
+    def test_random_loss_drops_about_its_share_and_holds_the_rest(self):
+        import random
+        q = DelayQueue(0.0, 1 << 30, loss=0.01, rng=random.Random(7))
+        kept = sum(1 for _ in range(100000) if q.push(1.0, b"f"))
+        self.assertEqual(kept + q.lost, 100000)
+        self.assertAlmostEqual(q.lost / 100000, 0.01, delta=0.002)
+        self.assertEqual(q.dropped, 0)
+        self.assertEqual(len(q.pop_due(1.0)), kept)
+
     def test_arguments_out_of_range_are_refused(self):
         for argv in (["--delay-ms", "-1"], ["--delay-ms", "70000"],
-                     ["--delay-ms", "40", "--queue-limit", "0"]):
+                     ["--delay-ms", "40", "--queue-limit", "0"], ["--delay-ms", "40", "--loss", "100"],
+                     ["--delay-ms", "40", "--loss", "-1"]):
             with self.subTest(argv=argv), self.assertRaises(SystemExit):
                 delay_line.main(argv + ["--host-dev", "x", "--lab-dev", "y"])
 

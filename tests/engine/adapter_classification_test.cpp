@@ -56,10 +56,16 @@ TEST_F(AdapterClassification, EthernetAtStandardSpeedIsEthernetAndOddSpeedIsWire
     EXPECT_EQ(rs.nicRate, 54000);
     EXPECT_EQ(rs.userPppoe, "無線網路介面");
 
-    // 10 Gbit/s needs more than 32 bits of bit/s and is not a standard speed.
-    machine({ethernet(2, "veth", 10000 * kMbit)}, 2);
+    // Wired links outside the three standard speeds: 10 Gbit/s (more than 32 bits of bit/s),
+    // 2.5 Gbit/s, and no speed reported at all (virtio) are wired, not guessed wireless.
+    for (const std::uint64_t speed : {10000 * kMbit, 2500 * kMbit, std::uint64_t{0}}) {
+        machine({ethernet(2, "veth", speed)}, 2);
+        survey();
+        EXPECT_EQ(rs.nicRate, static_cast<int>(speed / 1000));
+        EXPECT_EQ(rs.userPppoe, "乙太網路介面") << speed;
+    }
+    machine({ethernet(2, "veth", 11 * kMbit)}, 2);
     survey();
-    EXPECT_EQ(rs.nicRate, 10000000);
     EXPECT_EQ(rs.userPppoe, "無線網路介面");
 }
 

@@ -1,5 +1,5 @@
 // The work events of FTP connections, driven directly with a fake clock: shared counting, the
-// once-a-second rate of connection 1, the stop and self-stop rules, the upload filler.
+// once-a-second rate of connection 1, the stop rule and 64-bit counts, the upload filler.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -85,24 +85,26 @@ TEST(FtpWorkEvents, UploadReportsComeFromFtpUl1Only) {
     EXPECT_EQ(rig.reports[0].mode, wmWrite);
 }
 
-TEST(FtpWorkEvents, StopAndSelfStopEndWithoutCounting) {
+TEST(FtpWorkEvents, StopEndsWithoutCountingAndLargeCountsGoOn) {
     Rig rig;
     auto c = rig.busy("FTPDL3", wmRead);
     const std::int64_t before = ftpSharedCounters().iTotal();
     c->m_pFTP->eWork(wmRead, 1000);
     EXPECT_EQ(ftpSharedCounters().iTotal(), before + 1000);
-    EXPECT_EQ(c->m_pFTP->eWork(wmRead, 2'000'000'001), Action::Stop);  // past 2,000,000,000
-    EXPECT_EQ(ftpSharedCounters().iTotal(), before + 1000);
+    // Past 2,000,000,000 bytes and 2^32 the transfer goes on and counts in 64 bits (its
+    // thread follows it with a new one).
+    EXPECT_EQ(c->m_pFTP->eWork(wmRead, 5'000'001'000), Action::Continue);
+    EXPECT_EQ(ftpSharedCounters().iTotal(), before + 5'000'001'000);
     c->Abort();
-    EXPECT_EQ(c->m_pFTP->eWork(wmRead, 5000), Action::Stop);
-    EXPECT_EQ(ftpSharedCounters().iTotal(), before + 1000);
+    EXPECT_EQ(c->m_pFTP->eWork(wmRead, 5'000'009'000), Action::Stop);
+    EXPECT_EQ(ftpSharedCounters().iTotal(), before + 5'000'001'000);
     // The stopped transfer's end clears the stop and the busy flag.
     c->m_pFTP->vWorkEnd(wmRead);
     EXPECT_EQ(c->m_bStop, 0);
     EXPECT_EQ(c->m_bBusy, 0);
     // Not busy: events change nothing.
     EXPECT_EQ(c->m_pFTP->eWork(wmRead, 9000), Action::Continue);
-    EXPECT_EQ(ftpSharedCounters().iTotal(), before + 1000);
+    EXPECT_EQ(ftpSharedCounters().iTotal(), before + 5'000'001'000);
 }
 
 TEST(FtpWorkEvents, ANewTransferCountsFromZero) {
@@ -114,13 +116,19 @@ TEST(FtpWorkEvents, ANewTransferCountsFromZero) {
     EXPECT_EQ(ftpSharedCounters().iTotal(), before + 5700);
 }
 
-TEST(FtpWorkEvents, FillerServesTheSendBlockIntoALargerBuffer) {
+TEST(FtpWorkEvents, FillerServesOneSendBlockAtATime) {
     FtpFillerStream filler(8000);
     EXPECT_EQ(filler.block, std::string(8000, '*'));
+    // A larger buffer takes one block: the connection is written in blocks of the send size.
     std::string buffer(65536, '\0');
-    EXPECT_EQ(filler.iFill(buffer.data(), buffer.size()), buffer.size());
-    EXPECT_EQ(buffer, std::string(65536, '*'));
-    EXPECT_EQ(filler.position, 65536u % 8000u);
+    EXPECT_EQ(filler.iFill(buffer.data(), buffer.size()), 8000u);
+    EXPECT_EQ(buffer.substr(0, 8000), std::string(8000, '*'));
+    EXPECT_EQ(buffer[8000], '\0');
+    EXPECT_EQ(filler.position, 0u);
+    // A smaller one takes part of a block, the next call the rest of it, then a whole one.
+    EXPECT_EQ(filler.iFill(buffer.data(), 5000), 5000u);
+    EXPECT_EQ(filler.iFill(buffer.data(), 65536), 3000u);
+    EXPECT_EQ(filler.iFill(buffer.data(), 65536), 8000u);
 }
 
 TEST(FtpWorkEvents, StatusNames) {

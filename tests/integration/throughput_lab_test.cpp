@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -73,8 +74,10 @@ TEST(ThroughputLab, DownloadAndUploadThroughTheShapedLink) {
     EXPECT_LE(state->dlFtpKbps, kDownKbps);
     EXPECT_GE(state->ulFtpKbps, 0.85 * kUpKbps);
     EXPECT_LE(state->ulFtpKbps, kUpKbps);
-    EXPECT_GE(w->dlNicKbps, state->dlFtpKbps);
-    EXPECT_GE(w->ulNicKbps, state->ulFtpKbps);
+    EXPECT_LE(state->dlFtpKbps, w->dlNicKbps * test::kPayloadShare);
+    EXPECT_LE(state->ulFtpKbps, w->ulNicKbps * test::kPayloadShare);
+    test::vExpectEverySecondWithinThePayloadShare("download", w->dlFtpIntervals, w->dlNicIntervals);
+    test::vExpectEverySecondWithinThePayloadShare("upload", w->ulFtpIntervals, w->ulNicIntervals, false);
 
     // One item per accepted second in every series of a phase.
     const auto dlItems = iItems(w->dlFtpIntervals);

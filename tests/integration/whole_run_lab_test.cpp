@@ -129,6 +129,12 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     EXPECT_GT(rs.ulFtpKbps, 0.85 * 10'000);
     EXPECT_FALSE(worker->dlFtpIntervals.empty());
     EXPECT_FALSE(worker->ulNicIntervals.empty());
+    // Never more payload than the wire carried: over each phase, and in any accepted second of
+    // the download.
+    EXPECT_LE(rs.dlFtpKbps, worker->dlNicKbps * test::kPayloadShare);
+    EXPECT_LE(rs.ulFtpKbps, worker->ulNicKbps * test::kPayloadShare);
+    test::vExpectEverySecondWithinThePayloadShare("download", worker->dlFtpIntervals, worker->dlNicIntervals);
+    test::vExpectEverySecondWithinThePayloadShare("upload", worker->ulFtpIntervals, worker->ulNicIntervals, false);
 }
 
 }  // namespace

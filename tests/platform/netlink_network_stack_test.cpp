@@ -158,6 +158,7 @@ TEST_F(NetlinkVeth, SurveyFindsTheRowAndItsCountersGrowByTheBytesSent) {
     EXPECT_EQ(rs.mtu, 1500U);
     EXPECT_EQ(rs.nicRate, 10000000);
     EXPECT_EQ(rs.userNic, local_);
+    EXPECT_EQ(rs.userPppoe, "乙太網路介面");  // wired at 10 Gbit/s
 
     FdCloser peer(peerSocket());
     ASSERT_GE(peer.get(), 0);

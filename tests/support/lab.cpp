@@ -1,8 +1,12 @@
 #include "support/lab.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 namespace kivota::test {
 
@@ -18,6 +22,34 @@ int iLabAdapterRow(INetworkStack& net) {
         if ((*table)[i].index == *best) return static_cast<int>(i);
     }
     return -1;
+}
+
+namespace {
+
+std::vector<double> vSeriesValues(const std::string& series) {
+    std::vector<double> values;
+    std::size_t start = 0;
+    while (start < series.size()) {
+        const auto comma = series.find(',', start);
+        values.push_back(std::atof(series.substr(start, comma - start).c_str()));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return values;
+}
+
+}  // namespace
+
+void vExpectEverySecondWithinThePayloadShare(const char* phase, const std::string& ftpSeries,
+                                             const std::string& nicSeries, bool expectEach) {
+    const auto ftp = vSeriesValues(ftpSeries), nic = vSeriesValues(nicSeries);
+    ASSERT_EQ(ftp.size(), nic.size()) << phase;
+    std::printf("%s per second (FTP/adapter kbit/s):", phase);
+    for (std::size_t i = 0; i < ftp.size(); ++i) std::printf(" %.0f/%.0f", ftp[i], nic[i]);
+    std::printf("\n");
+    for (std::size_t i = 0; expectEach && i < ftp.size(); ++i) {
+        EXPECT_LE(ftp[i], nic[i] * kPayloadShare) << phase << " second " << i + 1;
+    }
 }
 
 std::string szLabStateDir() {

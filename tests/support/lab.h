@@ -30,6 +30,18 @@ std::string szLabStateDir();
 // Replaces the lab testbed's scenario (empty: the default configuration).
 void vSetLabScenario(const std::string& text);
 
+// The payload of a full-sized frame is at most 1448 of its 1514 bytes (0.9564): no accepted
+// second may report more FTP payload than that share of what the adapter carried.
+inline constexpr double kPayloadShare = 0.957;
+
+// Prints a phase's per-second FTP and adapter rates (the comma-separated kbit/s series of the
+// result) side by side; with `expectEach` expects every FTP rate at most kPayloadShare of the
+// adapter's. An upload counts what the server acknowledged: a delayed acknowledgement or a
+// stall on the server's side moves bytes from one second into the next, so only its whole
+// phase is held to the share.
+void vExpectEverySecondWithinThePayloadShare(const char* phase, const std::string& ftpSeries,
+                                             const std::string& nicSeries, bool expectEach = true);
+
 // The result the lab's testbed stored for the session cookie value `cookieValue`, if any.
 std::optional<TestbedResult> optLabResult(const std::string& cookieValue);
 

@@ -173,31 +173,6 @@ std::string linkName(rtnl_link* link) {
     return name != nullptr ? name : "";
 }
 
-std::filesystem::path sysfsDir(const std::string& name) {
-    return std::filesystem::path("/sys/class/net") / name;
-}
-
-bool hasWirelessPhy(const std::string& name) {
-    std::error_code ec;
-    const auto dir = sysfsDir(name);
-    return std::filesystem::exists(dir / "wireless", ec) || std::filesystem::exists(dir / "phy80211", ec);
-}
-
-// The hardware database's name for the device, else its driver, else the interface name.
-std::string describeLink(int index, const std::string& name) {
-    std::string text =
-        netlink_mapping::describeFromUdev(readSmallFile("/run/udev/data/n" + std::to_string(index)));
-    if (!text.empty()) {
-        return text;
-    }
-    std::error_code ec;
-    const auto driver = std::filesystem::read_symlink(sysfsDir(name) / "device" / "driver", ec);
-    if (!ec && !driver.filename().empty()) {
-        return driver.filename().string();
-    }
-    return name;
-}
-
 std::vector<std::uint8_t> hardwareAddressOf(rtnl_link* link) {
     nl_addr* addr = rtnl_link_get_addr(link);
     if (addr == nullptr) {
@@ -207,16 +182,16 @@ std::vector<std::uint8_t> hardwareAddressOf(rtnl_link* link) {
     return std::vector<std::uint8_t>(bytes, bytes + nl_addr_get_len(addr));
 }
 
-InterfaceRow rowOf(rtnl_link* link) {
+InterfaceRow rowOf(rtnl_link* link, const LinkFactSources& sources) {
     InterfaceRow row;
     const int index = rtnl_link_get_ifindex(link);
-    const std::string name = linkName(link);
     const unsigned flags = rtnl_link_get_flags(link);
+    const LinkFacts facts = readLinkFacts({index, linkName(link), rtnl_link_get_arptype(link)}, sources);
     row.index = static_cast<std::uint32_t>(index);
-    row.description = describeLink(index, name);
-    row.type = netlink_mapping::interfaceType(rtnl_link_get_arptype(link), hasWirelessPhy(name));
+    row.description = facts.description;
+    row.type = facts.type;
     row.mtu = rtnl_link_get_mtu(link);
-    row.speedBps = netlink_mapping::speedFromSysfs(readSmallFile(sysfsDir(name) / "speed"));
+    row.speedBps = facts.speedBps;
     row.hardwareAddress = hardwareAddressOf(link);
     row.adminStatus = (flags & IFF_UP) != 0U ? kAdminEnabled : kAdminDisabled;
     row.operStatus = netlink_mapping::operStatus(rtnl_link_get_operstate(link), flags);
@@ -345,6 +320,8 @@ void addGateways(NetworkAdapter& adapter, nl_cache* routeCache) {
 
 class NetlinkNetworkStack final : public INetworkStack {
   public:
+    explicit NetlinkNetworkStack(LinkFactSources sources) : sources_(std::move(sources)) {}
+
     std::optional<std::vector<NetworkAdapter>> adapters() override {
         auto sock = openSocket();
         if (!sock) {
@@ -368,7 +345,7 @@ class NetlinkNetworkStack final : public INetworkStack {
             if ((rtnl_link_get_flags(link) & IFF_LOOPBACK) != 0U) {
                 continue;  // the loopback is an interface, not an adapter
             }
-            const InterfaceRow row = rowOf(link);
+            const InterfaceRow row = rowOf(link, sources_);
             NetworkAdapter adapter;
             adapter.index = row.index;
             adapter.name = linkName(link);
@@ -391,7 +368,7 @@ class NetlinkNetworkStack final : public INetworkStack {
         }
         std::vector<InterfaceRow> rows;
         for (rtnl_link* link : sortedLinks(links.get())) {
-            rows.push_back(rowOf(link));
+            rows.push_back(rowOf(link, sources_));
         }
         return rows;
     }
@@ -405,7 +382,7 @@ class NetlinkNetworkStack final : public INetworkStack {
             return std::nullopt;
         }
         LinkPtr holder(link);
-        return rowOf(link);
+        return rowOf(link, sources_);
     }
 
     std::optional<std::uint32_t> bestInterface(const std::string& ipv4) override {
@@ -466,12 +443,19 @@ class NetlinkNetworkStack final : public INetworkStack {
         freeaddrinfo(result);
         return text;
     }
+
+  private:
+    const LinkFactSources sources_;
 };
 
 }  // namespace
 
 std::shared_ptr<INetworkStack> makeLinuxNetworkStack() {
-    return std::make_shared<NetlinkNetworkStack>();
+    return makeLinuxNetworkStack(systemLinkFactSources());
+}
+
+std::shared_ptr<INetworkStack> makeLinuxNetworkStack(LinkFactSources sources) {
+    return std::make_shared<NetlinkNetworkStack>(std::move(sources));
 }
 
 }  // namespace kivota

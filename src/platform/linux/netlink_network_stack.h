@@ -9,11 +9,15 @@
 #include <memory>
 #include <string>
 
+#include "platform/linux/link_facts.h"
 #include "platform/network_stack.h"
 
 namespace kivota {
 
+// Links described from the running system's sysfs, procfs, udev database and nl80211.
 std::shared_ptr<INetworkStack> makeLinuxNetworkStack();
+// Links described from the given sources (fake trees in tests).
+std::shared_ptr<INetworkStack> makeLinuxNetworkStack(LinkFactSources sources);
 
 namespace netlink_mapping {
 

@@ -1,0 +1,96 @@
+// The shared counter's kernel counts over a real loopback TCP connection: what was received
+// counts at the sample, a phase start leaves out what came before, a connection of the other
+// direction is not counted, and the last count of a closing connection is at most what the
+// application took.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "net/ftp_shared_counters.h"
+
+using namespace kivota;
+
+namespace {
+
+// A connected pair of loopback TCP sockets: `sender` writes, `receiver` is the counted one.
+struct LoopbackPair {
+    int receiver = -1, sender = -1;
+    LoopbackPair() {
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listener, 1);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+        receiver = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ::connect(receiver, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        sender = ::accept(listener, nullptr, nullptr);
+        ::close(listener);
+    }
+    ~LoopbackPair() {
+        ::close(receiver);
+        ::close(sender);
+    }
+    // Sends n bytes and waits until the receiver's kernel has them all; nothing reads them.
+    void vSend(std::size_t n) const {
+        const std::string data(n, '*');
+        ASSERT_EQ(::send(sender, data.data(), n, 0), static_cast<ssize_t>(n));
+        while (FtpSharedCounters::iKernelPayload(receiver, false) < static_cast<std::int64_t>(received + n)) {
+            ::usleep(1000);
+        }
+        received += n;
+    }
+    mutable std::size_t received = 0;
+};
+
+}  // namespace
+
+TEST(FtpKernelCounts, SampleCountsWhatTheKernelReceivedSincePhaseStart) {
+    FtpSharedCounters counters;
+    LoopbackPair pair;
+    counters.vStartPhase(false);
+    counters.vOpenDataConnection(pair.receiver, false);
+    pair.vSend(3000);
+    EXPECT_EQ(counters.iTotal(), 0);  // events of a kernel-counted socket do not add
+    EXPECT_EQ(counters.iRefreshFromKernel(), 3000);
+
+    // A new phase of the same direction leaves out what the open connection moved before it.
+    counters.vStartPhase(false);
+    pair.vSend(500);
+    EXPECT_EQ(counters.iRefreshFromKernel(), 500);
+
+    // An upload phase does not count a download connection that is still open.
+    counters.vStartPhase(true);
+    pair.vSend(700);
+    EXPECT_EQ(counters.iRefreshFromKernel(), 0);
+}
+
+TEST(FtpKernelCounts, ClosingAddsTheLastCountButNoMoreThanTheApplicationTook) {
+    FtpSharedCounters counters;
+    counters.vStartPhase(false);
+    {
+        LoopbackPair pair;
+        counters.vOpenDataConnection(pair.receiver, false);
+        pair.vSend(4000);
+        // Closed before a sample: the kernel has 4000, the application took 2500 of them.
+        counters.vCloseDataConnection(pair.receiver, 2500);
+        EXPECT_EQ(counters.iRefreshFromKernel(), 2500);
+    }
+    {
+        LoopbackPair pair;
+        counters.vOpenDataConnection(pair.receiver, false);
+        pair.vSend(1000);
+        EXPECT_EQ(counters.iRefreshFromKernel(), 3500);
+        pair.vSend(1000);
+        counters.vCloseDataConnection(pair.receiver, 2000);
+        EXPECT_EQ(counters.iTotal(), 4500);
+        // Once closed the socket is no longer read, whatever its descriptor becomes.
+        EXPECT_EQ(counters.iRefreshFromKernel(), 4500);
+    }
+}
