@@ -2,12 +2,12 @@
 
 #include <linux/if_arp.h>
 
-#include <fstream>
 #include <sstream>
 #include <system_error>
 
 #include "platform/linux/netlink_network_stack.h"
 #include "platform/linux/nl80211_bit_rate.h"
+#include "platform/linux/sysctl_reader.h"
 #include "platform/network_stack.h"
 #include "platform/wireless_words.h"
 
@@ -15,15 +15,8 @@ namespace kivota {
 
 namespace {
 
-std::string readSmallFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return {};
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+// The whole file, or nothing when it cannot be read.
+std::string readSmallFile(const std::filesystem::path& path) { return readTextFile(path.string()).value_or(""); }
 
 std::filesystem::path netDir(const LinkFactSources& sources, const std::string& name) {
     return sources.sysRoot / "class" / "net" / name;

@@ -16,9 +16,10 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <utility>
+
+#include "platform/linux/sysctl_reader.h"
 
 namespace kivota {
 
@@ -158,15 +159,8 @@ std::vector<rtnl_link*> sortedLinks(nl_cache* cache) {
     return links;
 }
 
-std::string readSmallFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return {};
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+// The whole file, or nothing when it cannot be read.
+std::string readSmallFile(const std::filesystem::path& path) { return readTextFile(path.string()).value_or(""); }
 
 std::string linkName(rtnl_link* link) {
     const char* name = rtnl_link_get_name(link);
