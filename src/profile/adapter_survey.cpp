@@ -29,7 +29,7 @@ bool isStandardSpeed(std::uint64_t kbps) {
 // Speeds in kbit/s of wired Ethernet beyond 1 Gbit/s (IEEE 802.3: 2.5, 5, 10, 25, 40, 50, 100,
 // 200 and 400 Gbit/s): no wireless adapter reports them.
 bool isMultiGigabitEthernetSpeed(std::uint64_t kbps) {
-    for (const std::uint64_t mbit : {2500, 5000, 10000, 25000, 40000, 50000, 100000, 200000, 400000}) {
+    for (const std::uint64_t mbit : {2500u, 5000u, 10000u, 25000u, 40000u, 50000u, 100000u, 200000u, 400000u}) {
         if (kbps == mbit * 1000) {
             return true;
         }
