@@ -71,10 +71,7 @@ void CWorkThread::vRunAutoTest() {
     // The upload phase writes "Start upload" to the run log once its connections run, and
     // applies the unattended verdict; a failed phase leaves its own code in place of 14.
     const bool measured = bDownloadPhase() && bUploadPhase(true);
-    if (Terminated()) {
-        vCleanUp();
-        return;
-    }
+    if (bEndedByTerminate()) return;
 
     if (measured && rs.errorCode == ErrAutoRunning) {
         svc.window->SendMessage(WindowMessage::make(WM_ANALYSIS_START, 0, 0));

@@ -105,10 +105,7 @@ void vGuestTestAfterFailedFetch(CWorkThread& w) {
     rs.ulPath = kGuestUploadPath;
 
     if (w.bDownloadPhase()) w.bUploadPhase(false);
-    if (w.Terminated()) {
-        w.vCleanUp();
-        return;
-    }
+    if (w.bEndedByTerminate()) return;
     // Still 9: both phases ran and measured; a phase's own code means it did not.
     vPost(w, WM_TEST_FINISHED, rs.errorCode == ErrTestParamFetch ? 2 : 3, 0);
     w.vCleanUp();
@@ -203,10 +200,7 @@ void CWorkThread::Execute() {
     vPost(*this, WM_TEST_PROGRESS, 2, 0);
     const IClock::Mark echoWaitStart = svc.clock->now();
     for (;;) {
-        if (Terminated()) {
-            vCleanUp();
-            return;
-        }
+        if (bEndedByTerminate()) return;
         if (echoDone.load()) break;
         if (svc.clock->secondsBetween(svc.clock->now(), echoWaitStart) > kEchoWaitLimitSec) {
             rs.userGo = false;  // cleared before the message, so the window's answer cannot be lost
@@ -220,10 +214,7 @@ void CWorkThread::Execute() {
         svc.clock->sleepMs(kPollMs);
     }
 
-    if (Terminated()) {
-        vCleanUp();
-        return;
-    }
+    if (bEndedByTerminate()) return;
     vPost(*this, WM_TEST_PROGRESS, 2, 50);
     dlFtpIntervals.clear();
     ulFtpIntervals.clear();
@@ -279,10 +270,7 @@ void CWorkThread::Execute() {
     rs.userSendBuf = plan.userSendBuf;
     rs.userRecvBuf = plan.userRecvBuf;
 
-    if (Terminated()) {
-        vCleanUp();
-        return;
-    }
+    if (bEndedByTerminate()) return;
     // Tell the server the measurement is about to begin.
     std::string unused;
     bHttpRequest(szDecode(svc.addresses->notifyUrl1), true, false, false, unused);
@@ -290,28 +278,24 @@ void CWorkThread::Execute() {
     bHttpRequest(szDecode(svc.addresses->notifyUrl2), true, false, false, unused);
     vPost(*this, WM_TEST_PROGRESS, 2, 100);
     svc.clock->sleepMs(kBeforeMeasurementMs);
-    if (Terminated()) {
-        vCleanUp();
-        return;
-    }
+    if (bEndedByTerminate()) return;
 
     if (bDownloadPhase()) bUploadPhase(false);
     // A terminated run ends without a word: its figures are not a measurement.
-    if (Terminated()) {
-        vCleanUp();
-        return;
-    }
+    if (bEndedByTerminate()) return;
     if (rs.errorCode != ErrNone) {
         vCleanUp();
         vPost(*this, WM_TEST_FINISHED, 3, 0);
         return;
     }
     svc.clock->sleepMs(kBeforeResultMs);
-    if (Terminated()) {
-        vCleanUp();
-        return;
-    }
-    vUploadResult();
+    vUploadResult();  // posts nothing for a worker told to terminate
+}
+
+bool CWorkThread::bEndedByTerminate() {
+    if (!Terminated()) return false;
+    vCleanUp();
+    return true;
 }
 
 void CWorkThread::vCleanUp() {

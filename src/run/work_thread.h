@@ -120,6 +120,9 @@ public:
 
     // Frees the connection objects of both phases (used on every exit).
     void vCleanUp();
+    // true (after vCleanUp) when the worker was told to terminate: the run ends there without
+    // another message.
+    bool bEndedByTerminate();
 
     // --- throughput phase steps (throughput_phases.cpp) ---
     // The wait of a phase once its connections run (until its done flag, a terminate request
