@@ -57,9 +57,29 @@ std::int64_t FtpSharedCounters::iKernelPayload(int fd, bool upload) {
            static_cast<std::int64_t>(info.tcpi_sacked) * static_cast<std::int64_t>(info.tcpi_snd_mss);
 }
 
+std::int64_t FtpSharedCounters::iReceived(ReceiveMark& mark, std::int64_t inOrderBytes, std::uint32_t dataSegmentsIn,
+                                          std::uint32_t segmentSize, bool holdsBeyondHole) {
+    if (!holdsBeyondHole) {
+        mark = {inOrderBytes, dataSegmentsIn};
+        return inOrderBytes;
+    }
+    // The segment counter wraps; the difference of two readings does not.
+    const std::int64_t arrived =
+        mark.bytes + static_cast<std::int64_t>(dataSegmentsIn - mark.segments) * static_cast<std::int64_t>(segmentSize);
+    return std::max(arrived, inOrderBytes);
+}
+
+std::int64_t FtpSharedCounters::iPayload(DataConnection& c) {
+    if (c.upload) return iKernelPayload(c.fd, true);
+    tcp_info info{};
+    if (!bTcpInfo(c.fd, info)) return -1;
+    return iReceived(c.inOrder, static_cast<std::int64_t>(info.tcpi_bytes_received), info.tcpi_data_segs_in,
+                     info.tcpi_rcv_mss, bHoldsOutOfOrderData(c.fd));
+}
+
 void FtpSharedCounters::vRefreshLocked(DataConnection& c) {
     if (c.upload != phaseUpload_) return;  // a late connection of the other phase
-    const std::int64_t now = iKernelPayload(c.fd, c.upload);
+    const std::int64_t now = iPayload(c);
     if (now > c.counted) {
         ftpBytesTotal += now - c.counted;
         c.counted = now;
@@ -70,7 +90,7 @@ void FtpSharedCounters::vSetTotal(std::int64_t value) {
     std::lock_guard lock(ftpLock);
     ftpBytesTotal = value;
     if (value != 0) return;
-    for (DataConnection& c : open_) c.counted = std::max<std::int64_t>(iKernelPayload(c.fd, c.upload), c.counted);
+    for (DataConnection& c : open_) c.counted = std::max<std::int64_t>(iPayload(c), c.counted);
 }
 
 void FtpSharedCounters::vStartPhase(bool upload) {

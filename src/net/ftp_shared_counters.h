@@ -3,7 +3,8 @@
 // phase's first connection. There is one set for the whole program: phases never overlap.
 //
 // Where a connection's data travels over a TCP socket, its bytes are those the kernel counts on
-// that socket: received in order (download) or acknowledged by the server (upload). They are
+// that socket: received, in order or held beyond a hole (download), or held by the server,
+// acknowledged or selectively acknowledged beyond a hole (upload). They are
 // read for every open data connection at once when the first connection samples the rate, so
 // that the total and the adapter's counters, read right after, describe the same moment; a
 // count taken from each connection's own events would be as old as its last event.
@@ -59,6 +60,20 @@ struct FtpSharedCounters {
     // received in order (download); -1 when it cannot be read.
     static std::int64_t iKernelPayload(int fd, bool upload);
 
+    // Where a download connection stood when nothing of it waited beyond a hole: its bytes in
+    // order and its data segments in.
+    struct ReceiveMark {
+        std::int64_t bytes = 0;
+        std::uint32_t segments = 0;
+    };
+    // What a download connection has received: in order, or, while segments wait beyond a hole
+    // (`holdsBeyondHole`), the bytes of the mark and one full segment (`segmentSize`) for each
+    // data segment in since it. Segments beyond a hole have crossed the adapter already; left
+    // out, they would count in the second their hole is filled. A mark of nothing held is
+    // taken whenever nothing is.
+    static std::int64_t iReceived(ReceiveMark& mark, std::int64_t inOrderBytes, std::uint32_t dataSegmentsIn,
+                                  std::uint32_t segmentSize, bool holdsBeyondHole);
+
 private:
     struct DataConnection {
         int fd = -1;
@@ -69,7 +84,9 @@ private:
         std::uint32_t outOfOrder = 0;
         std::uint32_t segmentsIn = 0;
         std::int64_t sinceMs = 0;
+        ReceiveMark inOrder;
     };
+    std::int64_t iPayload(DataConnection& c);
     void vRefreshLocked(DataConnection& c);
     std::vector<DataConnection> open_;
     bool phaseUpload_ = false;

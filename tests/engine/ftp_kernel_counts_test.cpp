@@ -94,3 +94,26 @@ TEST(FtpKernelCounts, ClosingAddsTheLastCountButNoMoreThanTheApplicationTook) {
         EXPECT_EQ(counters.iRefreshFromKernel(), 4500);
     }
 }
+
+TEST(FtpKernelCounts, SegmentsBeyondAHoleCountWhenTheyArrive) {
+    using Mark = FtpSharedCounters::ReceiveMark;
+    Mark mark;
+    // In order: the count is the bytes in order, and the mark follows them.
+    EXPECT_EQ(FtpSharedCounters::iReceived(mark, 14480, 10, 1448, false), 14480);
+    EXPECT_EQ(mark.bytes, 14480);
+    EXPECT_EQ(mark.segments, 10u);
+
+    // One segment lost, four after it wait beyond the hole: they count, the mark stays.
+    EXPECT_EQ(FtpSharedCounters::iReceived(mark, 14480, 14, 1448, true), 14480 + 4 * 1448);
+    EXPECT_EQ(mark.segments, 10u);
+    // The retransmission fills the hole: five segments more in order, the same total plus one.
+    EXPECT_EQ(FtpSharedCounters::iReceived(mark, 14480 + 5 * 1448, 15, 1448, false), 14480 + 5 * 1448);
+    EXPECT_EQ(mark.segments, 15u);
+
+    // Never less than what is in order (segments shorter than the full size).
+    EXPECT_EQ(FtpSharedCounters::iReceived(mark, 14480 + 7 * 1448, 16, 1448, true), 14480 + 7 * 1448);
+
+    // The kernel's segment counter wraps.
+    Mark nearWrap{1000, 0xFFFFFFFEu};
+    EXPECT_EQ(FtpSharedCounters::iReceived(nearWrap, 1000, 2, 1448, true), 1000 + 4 * 1448);
+}
