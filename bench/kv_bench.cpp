@@ -6,8 +6,9 @@
 //
 // phase: the product's own measurement (the rate of the accepted seconds, adapter rate beside it).
 // capacity: the same connections without the phase's rules, the rate of the shared byte counter
-// (the kernel's counts of the data connections) from 0.5 s after the start until T or until the
-// first transfer ends (past 2,000,000,000 bytes a transfer goes on with a new RETR or STOR).
+// (the kernel's counts of the data connections) from 0.5 s after the start until T (past
+// 2,000,000,000 bytes a transfer goes on with a new RETR or STOR); a connection that does not
+// start, or a transfer that ends before T, makes it error=1.
 #include <curl/curl.h>
 #include <sys/resource.h>
 
@@ -85,7 +86,7 @@ int capacity(const std::string& server, bool down, int n, int seconds, const std
     const auto t0 = std::chrono::steady_clock::now();
     double tStart = 0, tEnd = 0;
     long long bytesStart = ftpSharedCounters().iRefreshFromKernel(), bytesEnd = bytesStart;
-    bool started = false;
+    bool started = false, endedEarly = conns.size() != static_cast<std::size_t>(n);
     for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const double t = secondsSince(t0);
@@ -99,7 +100,13 @@ int capacity(const std::string& server, bool down, int n, int seconds, const std
         for (auto& c : conns) allRunning = allRunning && c->m_pFTP->bTransferRunning();
         tEnd = t;
         bytesEnd = total;
-        if (t >= seconds || !allRunning) break;
+        if (t >= seconds) break;
+        if (!allRunning) {
+            // A refused or broken transfer: its figure would be some other connection count's.
+            std::fprintf(stderr, "kv_bench: a transfer ended after %.1f s of %d\n", t, seconds);
+            endedEarly = true;
+            break;
+        }
     }
     if (!started || tEnd - tStart < 0.2) tStart = 0, bytesStart = 0;
     for (auto& c : conns) c->Abort();
@@ -108,8 +115,8 @@ int capacity(const std::string& server, bool down, int n, int seconds, const std
     const long long moved = ftpSharedCounters().iTotal();
     conns.clear();
     const double kbps = tEnd > tStart ? static_cast<double>(bytesEnd - bytesStart) * 8 / (tEnd - tStart) / 1000 : 0;
-    std::printf("kbps=%.0f nic_kbps=0 bytes=%lld cpu_s=%.3f error=0\n", kbps, moved, cpu);
-    return 0;
+    std::printf("kbps=%.0f nic_kbps=0 bytes=%lld cpu_s=%.3f error=%d\n", kbps, moved, cpu, endedEarly ? 1 : 0);
+    return endedEarly ? 1 : 0;
 }
 
 }  // namespace
