@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/octet_counters.h"
+
 namespace kivota {
 
 // Interface type codes (the IANA ifType numbers the interface rows carry).
@@ -83,6 +85,18 @@ class INetworkStack {
 
     // Every interface's row, sorted by interface index; nullopt when the table cannot be read.
     virtual std::optional<std::vector<InterfaceRow>> interfaceTable() = 0;
+
+    // The octet counters of every row of interfaceTable(), in its order; nullopt when the table
+    // cannot be read. Only the counters are read: a sample taken once a second beside the FTP
+    // count must take a short and steady time, which the link facts of a whole row do not.
+    virtual std::optional<std::vector<OctetCounters>> interfaceOctets() {
+        auto table = interfaceTable();
+        if (!table) return std::nullopt;
+        std::vector<OctetCounters> counters;
+        counters.reserve(table->size());
+        for (const auto& row : *table) counters.push_back({row.inOctets, row.outOctets});
+        return counters;
+    }
 
     // The row of one interface; nullopt when it does not exist or cannot be read.
     virtual std::optional<InterfaceRow> interfaceEntry(std::uint32_t index) = 0;

@@ -205,6 +205,18 @@ TEST_F(NetlinkVeth, SurveyFindsTheRowAndItsCountersGrowByTheBytesSent) {
     const std::uint64_t sent = kDatagrams * kPayload;
     EXPECT_GE(after->outOctets - before->outOctets, sent);
     EXPECT_GE(after->inOctets - before->inOctets, sent);
+
+    // The counters read alone come in the table's order: the row's lie between the sample
+    // before them and the whole table read after them.
+    const auto octets = stack_->interfaceOctets();
+    const auto later = pGetIfTable(*stack_);
+    ASSERT_TRUE(octets.has_value() && later.has_value());
+    ASSERT_EQ(octets->size(), later->size());
+    const auto row = static_cast<std::size_t>(rs.adapterRow);
+    EXPECT_GE((*octets)[row].outOctets, after->outOctets);
+    EXPECT_LE((*octets)[row].outOctets, (*later)[row].outOctets);
+    EXPECT_GE((*octets)[row].inOctets, after->inOctets);
+    EXPECT_LE((*octets)[row].inOctets, (*later)[row].inOctets);
 }
 
 // Links that come and go while the table is read (other programs, other tests) interrupt the

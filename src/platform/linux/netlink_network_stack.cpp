@@ -367,6 +367,20 @@ class NetlinkNetworkStack final : public INetworkStack {
         return rows;
     }
 
+    std::optional<std::vector<OctetCounters>> interfaceOctets() override {
+        auto sock = openSocket();
+        auto links = sock ? linkCache(sock.get()) : nullptr;
+        if (!links) {
+            return std::nullopt;
+        }
+        std::vector<OctetCounters> counters;
+        for (rtnl_link* link : sortedLinks(links.get())) {
+            counters.push_back(
+                {rtnl_link_get_stat(link, RTNL_LINK_RX_BYTES), rtnl_link_get_stat(link, RTNL_LINK_TX_BYTES)});
+        }
+        return counters;
+    }
+
     std::optional<InterfaceRow> interfaceEntry(std::uint32_t index) override {
         auto sock = openSocket();
         rtnl_link* link = nullptr;
