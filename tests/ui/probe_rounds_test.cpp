@@ -137,7 +137,7 @@ std::optional<std::array<double, 4>> pingFigures(const std::string& address, int
 }
 
 // Over a steady link (the lab, with or without its delay line) the round's minimum and maximum
-// agree with those of ping, run side by side with the round, within a millisecond.
+// lie within the range ping finds, run side by side with the round.
 // scripts/test runs it once more with the delay line's round trip (KIVOTA_LAB_DELAY_MS).
 TEST_F(Rounds, LabFiguresAgreeWithPing) {
     const std::string first = szDecode(buildAddresses().probeTarget1);
@@ -155,8 +155,12 @@ TEST_F(Rounds, LabFiguresAgreeWithPing) {
     if ((*ping)[3] > 0.5) GTEST_SKIP() << "the link is not steady enough to compare (ping mdev " << (*ping)[3] << " ms)";
     ASSERT_EQ(rs->echoLost, 0) << rs->rttText;
     RecordProperty("rttText", rs->rttText);
-    EXPECT_NEAR(rs->rttMin, (*ping)[0], 1.0) << rs->rttText;
-    EXPECT_NEAR(rs->rttMax, (*ping)[2], 1.0) << rs->rttText;
+    // Whole milliseconds of other echoes than ping's: each lies within ping's range, widened to
+    // whole milliseconds and by one for the cut-off fraction.
+    const int low = static_cast<int>(std::floor((*ping)[0])) - 1, high = static_cast<int>(std::ceil((*ping)[2]));
+    EXPECT_LE(rs->rttMin, rs->rttMax) << rs->rttText;
+    EXPECT_GE(rs->rttMin, low) << rs->rttText;
+    EXPECT_LE(rs->rttMax, high) << rs->rttText;
     if (const char* delay = std::getenv("KIVOTA_LAB_DELAY_MS")) {
         EXPECT_GE(rs->rttMin, std::atoi(delay));
     }
