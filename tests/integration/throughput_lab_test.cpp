@@ -76,8 +76,8 @@ TEST(ThroughputLab, DownloadAndUploadThroughTheShapedLink) {
     EXPECT_LE(state->ulFtpKbps, kUpKbps);
     EXPECT_LE(state->dlFtpKbps, w->dlNicKbps * test::kPayloadShare);
     EXPECT_LE(state->ulFtpKbps, w->ulNicKbps * test::kPayloadShare);
-    test::vExpectEverySecondWithinThePayloadShare("download", w->dlFtpIntervals, w->dlNicIntervals);
-    test::vExpectEverySecondWithinThePayloadShare("upload", w->ulFtpIntervals, w->ulNicIntervals, false);
+    test::vExpectEverySecondWithinThePayloadShare("download", w->dlFtpIntervals, w->dlNicIntervals, state->dlSessions);
+    test::vExpectEverySecondWithinThePayloadShare("upload", w->ulFtpIntervals, w->ulNicIntervals, state->ulSessions);
 
     // One item per accepted second in every series of a phase.
     const auto dlItems = iItems(w->dlFtpIntervals);

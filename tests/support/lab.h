@@ -35,12 +35,13 @@ void vSetLabScenario(const std::string& text);
 inline constexpr double kPayloadShare = 0.957;
 
 // Prints a phase's per-second FTP and adapter rates (the comma-separated kbit/s series of the
-// result) side by side; with `expectEach` expects every FTP rate at most kPayloadShare of the
-// adapter's. An upload counts what the server acknowledged: a delayed acknowledgement or a
-// stall on the server's side moves bytes from one second into the next, so only its whole
-// phase is held to the share.
+// result) side by side and expects every FTP rate at most kPayloadShare of the adapter's, give
+// or take what lies between the two counters when a second is sampled: the segment a
+// connection's peer has not acknowledged yet (delayed acknowledgement, on an upload) and the
+// frames the adapter has counted but TCP not yet taken (on a download). A frame's payload for
+// each of the phase's `connections`, and two more, in either direction.
 void vExpectEverySecondWithinThePayloadShare(const char* phase, const std::string& ftpSeries,
-                                             const std::string& nicSeries, bool expectEach = true);
+                                             const std::string& nicSeries, int connections);
 
 // The result the lab's testbed stored for the session cookie value `cookieValue`, if any.
 std::optional<TestbedResult> optLabResult(const std::string& cookieValue);
