@@ -169,6 +169,9 @@ int main(int argc, char** argv) {
     rs.dlDurationSec = rs.ulDurationSec = seconds;
     rs.dlSessions = rs.ulSessions = connections;
     rs.dlPath = "/" + file;
+    // As the operator's test parameters would set them.
+    rs.userRecvBuf = recvBlock;
+    rs.userSendBuf = sendBlock;
 
     const bool down = direction == "down";
     const double cpuBefore = cpuSeconds();
