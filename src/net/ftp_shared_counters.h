@@ -51,9 +51,9 @@ struct FtpSharedCounters {
     std::int64_t iRefreshFromKernel();
 
     // Whether every open download connection of the phase has its bytes in order (no segment
-    // arrived out of order lately). Bytes beyond a hole have crossed the adapter but are
-    // counted only once the hole is filled, so a sample taken meanwhile would count them a
-    // second late.
+    // arrived out of order lately). Bytes beyond a hole have crossed the adapter; while the
+    // hole is open they count as full segments (iReceived), exactly only once it is filled, so
+    // a sample is best taken then.
     bool bInOrder();
 
     // Payload bytes the kernel has counted on a TCP socket: held by the peer (upload) or
@@ -69,8 +69,8 @@ struct FtpSharedCounters {
     // What a download connection has received: in order, or, while segments wait beyond a hole
     // (`holdsBeyondHole`), the bytes of the mark and one full segment (`segmentSize`) for each
     // data segment in since it. Segments beyond a hole have crossed the adapter already; left
-    // out, they would count in the second their hole is filled. A mark of nothing held is
-    // taken whenever nothing is.
+    // out, they would count in the second their hole is filled. The mark moves whenever
+    // nothing is held.
     static std::int64_t iReceived(ReceiveMark& mark, std::int64_t inOrderBytes, std::uint32_t dataSegmentsIn,
                                   std::uint32_t segmentSize, bool holdsBeyondHole);
 
