@@ -355,30 +355,13 @@ class NetlinkNetworkStack final : public INetworkStack {
     }
 
     std::optional<std::vector<InterfaceRow>> interfaceTable() override {
-        auto sock = openSocket();
-        auto links = sock ? linkCache(sock.get()) : nullptr;
-        if (!links) {
-            return std::nullopt;
-        }
-        std::vector<InterfaceRow> rows;
-        for (rtnl_link* link : sortedLinks(links.get())) {
-            rows.push_back(rowOf(link, sources_));
-        }
-        return rows;
+        return everyLink([this](rtnl_link* link) { return rowOf(link, sources_); });
     }
 
     std::optional<std::vector<OctetCounters>> interfaceOctets() override {
-        auto sock = openSocket();
-        auto links = sock ? linkCache(sock.get()) : nullptr;
-        if (!links) {
-            return std::nullopt;
-        }
-        std::vector<OctetCounters> counters;
-        for (rtnl_link* link : sortedLinks(links.get())) {
-            counters.push_back(
-                {rtnl_link_get_stat(link, RTNL_LINK_RX_BYTES), rtnl_link_get_stat(link, RTNL_LINK_TX_BYTES)});
-        }
-        return counters;
+        return everyLink([](rtnl_link* link) {
+            return OctetCounters{rtnl_link_get_stat(link, RTNL_LINK_RX_BYTES), rtnl_link_get_stat(link, RTNL_LINK_TX_BYTES)};
+        });
     }
 
     std::optional<InterfaceRow> interfaceEntry(std::uint32_t index) override {
@@ -453,6 +436,21 @@ class NetlinkNetworkStack final : public INetworkStack {
     }
 
   private:
+    // One item made of each link, in interface-index order; nullopt when the links cannot be read.
+    template <typename Make>
+    static auto everyLink(Make make) -> std::optional<std::vector<decltype(make(nullptr))>> {
+        auto sock = openSocket();
+        auto links = sock ? linkCache(sock.get()) : nullptr;
+        if (!links) {
+            return std::nullopt;
+        }
+        std::vector<decltype(make(nullptr))> items;
+        for (rtnl_link* link : sortedLinks(links.get())) {
+            items.push_back(make(link));
+        }
+        return items;
+    }
+
     const LinkFactSources sources_;
 };
 
