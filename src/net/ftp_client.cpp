@@ -286,6 +286,7 @@ int FtpClient::iOnSocketOpened(void* client, curl_socket_t fd, curlsocktype purp
     if (purpose == CURLSOCKTYPE_IPCXN && self.controlSocket_.load() >= 0) {
         self.dataSocket_ = fd;
         self.m_nAppBytes = 0;
+        self.m_nUncountedAtClose = 0;
         self.counters_.vOpenDataConnection(fd, self.uploadPrepared_);
         self.m_bKernelCounted = true;
     }
@@ -303,7 +304,7 @@ int FtpClient::iOnSocketClose(void* client, curl_socket_t fd) {
     auto& self = *static_cast<FtpClient*>(client);
     int data = fd;
     if (self.dataSocket_.compare_exchange_strong(data, -1)) {
-        self.counters_.vCloseDataConnection(fd, self.m_nAppBytes.load());
+        self.m_nUncountedAtClose = self.counters_.iCloseDataConnection(fd, self.m_nAppBytes.load());
     }
     int expected = fd;
     const bool control = self.controlSocket_.compare_exchange_strong(expected, -1);

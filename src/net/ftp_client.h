@@ -147,6 +147,9 @@ public:
     // Bytes of the current data connection the application took (download) or handed to the
     // socket (upload); set by the transfer thread, read when the connection closes.
     std::atomic<std::int64_t> m_nAppBytes{0};
+    // Bytes of the last closed data connection that the kernel had not counted yet (an
+    // upload's, on their way to the server); they count once the server confirms the STOR.
+    std::atomic<std::int64_t> m_nUncountedAtClose{0};
     // The current transfer's bytes are counted from its data socket by the kernel (see
     // FtpSharedCounters), not from the work events.
     std::atomic<bool> m_bKernelCounted{false};

@@ -112,15 +112,26 @@ void FtpSharedCounters::vOpenDataConnection(int fd, bool upload) {
     open_.push_back(c);
 }
 
-void FtpSharedCounters::vCloseDataConnection(int fd, std::int64_t appBytes) {
+std::int64_t FtpSharedCounters::iCloseDataConnection(int fd, std::int64_t appBytes) {
     std::lock_guard lock(ftpLock);
     const auto it = std::find_if(open_.begin(), open_.end(), [fd](const DataConnection& c) { return c.fd == fd; });
-    if (it == open_.end()) return;
+    if (it == open_.end()) return 0;
+    std::int64_t uncounted = 0;
     if (it->upload == phaseUpload_) {
         const std::int64_t last = std::min(iKernelPayload(fd, it->upload), appBytes);
-        if (last > it->counted) ftpBytesTotal += last - it->counted;
+        if (last > it->counted) {
+            ftpBytesTotal += last - it->counted;
+            it->counted = last;
+        }
+        uncounted = std::max<std::int64_t>(appBytes - it->counted, 0);
     }
     open_.erase(it);
+    return uncounted;
+}
+
+void FtpSharedCounters::vAddDelivered(bool upload, std::int64_t bytes) {
+    std::lock_guard lock(ftpLock);
+    if (upload == phaseUpload_ && bytes > 0) ftpBytesTotal += bytes;
 }
 
 bool FtpSharedCounters::bInOrder() {

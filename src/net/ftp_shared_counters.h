@@ -44,8 +44,12 @@ struct FtpSharedCounters {
     void vOpenDataConnection(int fd, bool upload);
     // The data connection closes (called before the socket is closed): its last count is
     // added, at most `appBytes`, what the application itself took or handed over on it (the
-    // kernel counts a FIN as one byte).
-    void vCloseDataConnection(int fd, std::int64_t appBytes);
+    // kernel counts a FIN as one byte). Returns what of `appBytes` stays uncounted: an upload's
+    // bytes still on their way to the server.
+    std::int64_t iCloseDataConnection(int fd, std::int64_t appBytes);
+    // The server confirmed a transfer whole (an upload's 226): `bytes` it had not yet
+    // acknowledged at the close count now, if the phase of that direction still runs.
+    void vAddDelivered(bool upload, std::int64_t bytes);
     // Brings the total up to what the kernel has counted on every open data connection of the
     // phase's direction and returns it.
     std::int64_t iRefreshFromKernel();

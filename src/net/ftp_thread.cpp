@@ -120,6 +120,8 @@ void TFTPThread::vUpload() {
         }
         c.vStatus(ftpTransfer);
         const CURLcode rc = c.ePerform();
+        // The server's 226: it holds every byte, also those not acknowledged at the close.
+        if (rc == CURLE_OK) c.counters().vAddDelivered(true, c.m_nUncountedAtClose.exchange(0));
         if (rc == CURLE_OK && m_bRenewing && !bStopRequested()) {
             continue;  // the STOR ended for its size alone: a new one takes over
         }

@@ -3,6 +3,7 @@
 // direction is not counted, and the last count of a closing connection is at most what the
 // application took.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -79,7 +80,7 @@ TEST(FtpKernelCounts, ClosingAddsTheLastCountButNoMoreThanTheApplicationTook) {
         counters.vOpenDataConnection(pair.receiver, false);
         pair.vSend(4000);
         // Closed before a sample: the kernel has 4000, the application took 2500 of them.
-        counters.vCloseDataConnection(pair.receiver, 2500);
+        EXPECT_EQ(counters.iCloseDataConnection(pair.receiver, 2500), 0);
         EXPECT_EQ(counters.iRefreshFromKernel(), 2500);
     }
     {
@@ -88,7 +89,7 @@ TEST(FtpKernelCounts, ClosingAddsTheLastCountButNoMoreThanTheApplicationTook) {
         pair.vSend(1000);
         EXPECT_EQ(counters.iRefreshFromKernel(), 3500);
         pair.vSend(1000);
-        counters.vCloseDataConnection(pair.receiver, 2000);
+        counters.iCloseDataConnection(pair.receiver, 2000);
         EXPECT_EQ(counters.iTotal(), 4500);
         // Once closed the socket is no longer read, whatever its descriptor becomes.
         EXPECT_EQ(counters.iRefreshFromKernel(), 4500);
@@ -116,4 +117,30 @@ TEST(FtpKernelCounts, SegmentsBeyondAHoleCountWhenTheyArrive) {
     // The kernel's segment counter wraps.
     Mark nearWrap{1000, 0xFFFFFFFEu};
     EXPECT_EQ(FtpSharedCounters::iReceived(nearWrap, 1000, 2, 1448, true), 1000 + 4 * 1448);
+}
+
+// An upload's bytes still queued when its data connection closes are not lost: they count when
+// the server confirms the STOR, and only in an upload phase.
+TEST(FtpKernelCounts, AnUploadsQueuedBytesCountWhenTheServerConfirms) {
+    FtpSharedCounters counters;
+    LoopbackPair pair;
+    counters.vStartPhase(true);
+    counters.vOpenDataConnection(pair.sender, true);
+    // Nothing reads: once the receiver's window is full the rest waits in the sender's queue.
+    ASSERT_EQ(::fcntl(pair.sender, F_SETFL, ::fcntl(pair.sender, F_GETFL) | O_NONBLOCK), 0);
+    const std::string block(65536, '*');
+    std::int64_t handedOver = 0;
+    for (ssize_t n; (n = ::send(pair.sender, block.data(), block.size(), MSG_NOSIGNAL)) > 0;) handedOver += n;
+    ASSERT_GT(handedOver, 0);
+
+    const std::int64_t uncounted = counters.iCloseDataConnection(pair.sender, handedOver);
+    EXPECT_GT(uncounted, 0);
+    EXPECT_EQ(counters.iTotal() + uncounted, handedOver);
+    counters.vAddDelivered(true, uncounted);
+    EXPECT_EQ(counters.iTotal(), handedOver);
+
+    // A confirmation that comes after the download phase began adds nothing to it.
+    counters.vStartPhase(false);
+    counters.vAddDelivered(true, 1000);
+    EXPECT_EQ(counters.iTotal(), 0);
 }
