@@ -34,6 +34,8 @@ constexpr int kPassIntervalMs = 20;
 // How long past its second a rate sample may wait for the data connections' bytes to be in
 // order (a lost segment is resent within a round trip or two).
 constexpr std::int64_t kInOrderWaitMs = 700;
+constexpr auto kPairedReadLimit = std::chrono::microseconds(500);
+constexpr int kPairedReadAttempts = 3;
 constexpr std::int64_t kBaselineInOrderWaitMs = 1500;
 
 std::size_t iDiscard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
@@ -203,11 +205,21 @@ FtpClient::WorkAction FtpClient::eWork(int workMode, std::int64_t count) {
     if (!owner_ || !callbacks_.onProgress) return WorkAction::Continue;
     // The total of this moment, and the rate over exactly the milliseconds the owner's report
     // spans (elapsed now less elapsed at the previous sample): the owner divides the adapter's
-    // octets, read right after, by the same interval.
-    const std::int64_t total = counters_.iRefreshFromKernel();
-    const std::int64_t elapsedMs = (now - m_dtStart) * 1000 / clock_->frequency();
+    // octets, read right after, by the same interval. A pair of readings that took long (the
+    // thread lost its core between them) is read again: a millisecond between them is a
+    // thousandth of the second they measure.
+    std::int64_t total = 0;
+    IClock::Mark sampledAt = now;
+    for (int attempt = 1;; ++attempt) {
+        const auto pairStart = std::chrono::steady_clock::now();
+        total = counters_.iRefreshFromKernel();
+        sampledAt = clock_->now();
+        if (callbacks_.onSampleMoment) callbacks_.onSampleMoment(*owner_);
+        if (attempt == kPairedReadAttempts || std::chrono::steady_clock::now() - pairStart <= kPairedReadLimit) break;
+    }
+    const std::int64_t elapsedMs = (sampledAt - m_dtStart) * 1000 / clock_->frequency();
     const std::int64_t intervalMs = std::max<std::int64_t>(elapsedMs - counters_.ftpElapsedMs, 1);
-    m_dtLastSample = now;
+    m_dtLastSample = sampledAt;
     m_dRate = static_cast<double>(total - counters_.ftpBytesAtSample) * 8000.0 / static_cast<double>(intervalMs);
     counters_.ftpBytesAtSample = total;
     counters_.ftpElapsedMs = elapsedMs;

@@ -49,6 +49,9 @@ struct FtpCallbacks {
     std::function<void(TFTPClass& sender, int workMode, double rateBps, std::int64_t elapsedMs,
                        std::int64_t totalBytes)>
         onProgress;
+    // Called right after the phase's byte count is read for a report, before onProgress: the
+    // owner reads what it compares the count with (the adapter's counters) at the same moment.
+    std::function<void(TFTPClass& sender)> onSampleMoment;
 };
 
 class FtpClient {

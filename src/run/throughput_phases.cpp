@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "net/ftp_class.h"
 #include "net/letter_code.h"
@@ -46,6 +47,7 @@ std::vector<std::shared_ptr<TFTPClass>> vMakeConnections(CWorkThread& w, const c
         callbacks.onProgress = [&w](TFTPClass&, int mode, double rate, std::int64_t elapsed, std::int64_t total) {
             w.vOnProgress(mode, rate, elapsed, total);
         };
+        callbacks.onSampleMoment = [&w](TFTPClass&) { w.vTakeAdapterSample(); };
         c->SetCallbacks(std::move(callbacks));
         conns.push_back(std::move(c));
     }
@@ -297,6 +299,12 @@ bool CWorkThread::bAwaitUploadVerdict(bool strict) {
     return !Terminated();
 }
 
+void CWorkThread::vTakeAdapterSample() {
+    auto counters = svc.counters->sample(rs.adapterRow);
+    std::lock_guard lock(measureLock);
+    adapterAtSample = counters;
+}
+
 void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsedMs, std::int64_t totalBytes) {
     const bool upload = workMode == 1;
     IClock& clock = *svc.clock;
@@ -308,10 +316,12 @@ void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsed
     {
         std::lock_guard lock(measureLock);
 
-        // The adapter's counters first, as close as can be to the moment the FTP total was
-        // read; an unreadable table shows no movement.
+        // The adapter's counters of the moment the FTP total was read (else read now); an
+        // unreadable table shows no movement.
         std::uint64_t in = inOctetsBase, out = outOctetsBase;
-        if (const auto counters = svc.counters->sample(rs.adapterRow)) {
+        const auto counters = adapterAtSample ? std::exchange(adapterAtSample, std::nullopt)
+                                              : svc.counters->sample(rs.adapterRow);
+        if (counters) {
             in = counters->inOctets;
             out = counters->outOctets;
         }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,9 @@ public:
     bool bUploadPhase(bool automatic);
     // Progress of the phase, called about once a second on connection 1's transfer thread.
     void vOnProgress(int workMode, double rateBps, std::int64_t elapsedMs, std::int64_t totalBytes);
+    // The adapter's counters at the moment the FTP count of the next report was read (same
+    // thread, just before vOnProgress); that report uses them.
+    void vTakeAdapterSample();
 
     // --- result (result_upload.cpp) ---
     void vUploadResult();
@@ -111,6 +115,7 @@ public:
     std::int64_t dlNicKbitSum = 0, ulNicKbitSum = 0, ulNicKbitDuringDl = 0, dlNicKbitDuringUl = 0;
     double dlNicKbps = 0.0, ulNicKbps = 0.0, ulAtDlKbps = 0.0, dlAtUlKbps = 0.0;
     std::uint64_t outOctetsBase = 0, inOctetsBase = 0;
+    std::optional<OctetCounters> adapterAtSample;  // from vTakeAdapterSample, for the next report
     std::int64_t lastReportMs = 0;
     IClock::Mark keepaliveLast = 0, keepaliveNow = 0;
 

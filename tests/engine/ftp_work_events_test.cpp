@@ -2,8 +2,11 @@
 // once-a-second rate of connection 1, the stop rule and 64-bit counts, the upload filler.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/ftp_class.h"
@@ -23,6 +26,7 @@ struct Report {
 struct Rig {
     std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
     std::vector<Report> reports;
+    std::function<void()> onSampleMoment;
 
     std::unique_ptr<TFTPClass> busy(const std::string& name, int mode) {
         auto c = std::make_unique<TFTPClass>(clock);
@@ -31,6 +35,9 @@ struct Rig {
         callbacks.onLog = [](TFTPClass&, const std::string&) {};
         callbacks.onProgress = [this](TFTPClass& s, int m, double rate, std::int64_t elapsed, std::int64_t total) {
             reports.push_back({s.name(), m, rate, elapsed, total});
+        };
+        callbacks.onSampleMoment = [this](TFTPClass&) {
+            if (onSampleMoment) onSampleMoment();
         };
         c->SetCallbacks(std::move(callbacks));
         c->m_bBusy = 1;
@@ -70,6 +77,38 @@ TEST(FtpWorkEvents, OnlyConnectionOneReportsAtMostOnceASecondWithEveryonesBytes)
     EXPECT_EQ(rig.reports[1].total, 1'250'000);
     EXPECT_EQ(rig.reports[1].elapsed, 3000);
     EXPECT_DOUBLE_EQ(rig.reports[1].rate, 600'000 * 8.0 / 2.0);  // bytes since the last report
+}
+
+// The count and what the owner compares it with are read as one pair; a pair whose readings
+// took long (the thread lost its core) is read again, at most three times, and the report's
+// time is that of the pair it keeps.
+TEST(FtpWorkEvents, ASlowPairOfReadingsIsReadAgain) {
+    Rig rig;
+    int pairs = 0;
+    bool slow = true;
+    rig.onSampleMoment = [&] {
+        ++pairs;
+        if (!slow) return;
+        slow = false;
+        rig.clock->advanceMs(7);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    };
+    auto one = rig.busy("FTPDL1", wmRead);
+    rig.clock->advanceMs(1000);
+    one->m_pFTP->eWork(wmRead, 100'000);
+    EXPECT_EQ(pairs, 2);
+    ASSERT_EQ(rig.reports.size(), 1u);
+    EXPECT_EQ(rig.reports[0].elapsed, 1007);
+
+    rig.onSampleMoment = [&] {
+        ++pairs;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    pairs = 0;
+    rig.clock->advanceMs(1000);
+    one->m_pFTP->eWork(wmRead, 200'000);
+    EXPECT_EQ(pairs, 3);
+    EXPECT_EQ(rig.reports.size(), 2u);
 }
 
 TEST(FtpWorkEvents, UploadReportsComeFromFtpUl1Only) {
