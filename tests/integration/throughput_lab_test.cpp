@@ -76,8 +76,10 @@ TEST(ThroughputLab, DownloadAndUploadThroughTheShapedLink) {
     EXPECT_LE(state->ulFtpKbps, kUpKbps);
     EXPECT_LE(state->dlFtpKbps, w->dlNicKbps * test::kPayloadShare);
     EXPECT_LE(state->ulFtpKbps, w->ulNicKbps * test::kPayloadShare);
-    test::vExpectEverySecondWithinThePayloadShare("download", w->dlFtpIntervals, w->dlNicIntervals, state->dlSessions);
-    test::vExpectEverySecondWithinThePayloadShare("upload", w->ulFtpIntervals, w->ulNicIntervals, state->ulSessions);
+    test::vExpectEverySecondWithinThePayloadShare("download", w->dlFtpIntervals, w->dlNicIntervals, state->dlSessions,
+                                                  false);
+    test::vExpectEverySecondWithinThePayloadShare("upload", w->ulFtpIntervals, w->ulNicIntervals, state->ulSessions,
+                                                  true);
 
     // One item per accepted second in every series of a phase.
     const auto dlItems = iItems(w->dlFtpIntervals);

@@ -134,9 +134,9 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     EXPECT_LE(rs.dlFtpKbps, worker->dlNicKbps * test::kPayloadShare);
     EXPECT_LE(rs.ulFtpKbps, worker->ulNicKbps * test::kPayloadShare);
     test::vExpectEverySecondWithinThePayloadShare("download", worker->dlFtpIntervals, worker->dlNicIntervals,
-                                                  rs.dlSessions);
+                                                  rs.dlSessions, false);
     test::vExpectEverySecondWithinThePayloadShare("upload", worker->ulFtpIntervals, worker->ulNicIntervals,
-                                                  rs.ulSessions);
+                                                  rs.ulSessions, true);
 }
 
 }  // namespace
