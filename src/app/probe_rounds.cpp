@@ -9,10 +9,6 @@
 
 namespace kivota {
 
-namespace {
-constexpr int kEchoIntervalMs = 500;
-}
-
 ProbeRounds::ProbeRounds(std::shared_ptr<RunState> rs, QObject* owner, std::function<void()> done,
                          std::shared_ptr<IClock> clock)
     : rs_(std::move(rs)), done_(std::move(done)) {
@@ -49,12 +45,7 @@ const std::string& ProbeRounds::echoHost() const { return rounds_->echoHost(); }
 
 void ProbeRounds::vSendEcho(const std::string& host) {
     vRetireProber();
-    prober_ = std::make_unique<TICMPSENDECHO2>(glue_->service());
-    prober_->m_szHost = host;
-    prober_->m_nInterval = kEchoIntervalMs;
-    prober_->OnEcho = [this](TICMPSENDECHO2&, const std::string&, int, int, int rttMs, int status,
-                             const std::string&) { rounds_->vOnEchoReply(rttMs, status); };
-    prober_->Start();
+    prober_ = rounds_->pStartProber(glue_->service(), host);
 }
 
 void ProbeRounds::vRetireProber() {

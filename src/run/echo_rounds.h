@@ -7,11 +7,15 @@
 // that sends a single echo to `host`, and report its first completion to vOnEchoReply.
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "run/run_state.h"
 
 namespace kivota {
+
+class EchoService;
+class TICMPSENDECHO2;
 
 class EchoRounds {
 public:
@@ -30,6 +34,10 @@ public:
     void vOnEchoReply(int rttMs, int status);
 
     const std::string& echoHost() const { return echoHost_; }
+
+    // A started prober of `service` for the next echo to `host`, at the rounds' interval, whose
+    // completions go to vOnEchoReply; what sendEcho hands over.
+    std::unique_ptr<TICMPSENDECHO2> pStartProber(EchoService& service, const std::string& host);
 
 private:
     void vStartEcho(const std::string& host);

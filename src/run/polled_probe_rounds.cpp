@@ -5,10 +5,6 @@
 
 namespace kivota {
 
-namespace {
-constexpr int kEchoIntervalMs = 500;
-}
-
 PolledProbeRounds::PolledProbeRounds(std::shared_ptr<RunState> rs, PollLoop& loop, std::shared_ptr<IClock> clock,
                                      std::function<void()> done)
     : rs_(std::move(rs)), loop_(loop), done_(std::move(done)) {
@@ -42,12 +38,7 @@ void PolledProbeRounds::stop() { vRetireProber(); }
 
 void PolledProbeRounds::vSendEcho(const std::string& host) {
     vRetireProber();
-    prober_ = std::make_unique<TICMPSENDECHO2>(*service_);
-    prober_->m_szHost = host;
-    prober_->m_nInterval = kEchoIntervalMs;
-    prober_->OnEcho = [this](TICMPSENDECHO2&, const std::string&, int, int, int rttMs, int status,
-                             const std::string&) { rounds_->vOnEchoReply(rttMs, status); };
-    prober_->Start();
+    prober_ = rounds_->pStartProber(*service_, host);
 }
 
 void PolledProbeRounds::vRetireProber() {
