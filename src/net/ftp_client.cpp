@@ -163,12 +163,7 @@ void FtpClient::vWorkBegin(int workMode, std::int64_t countMax) {
         counters_.ftpBytesAtSample = 0;
         m_dRate = 0.0;
     }
-    m_nLastCount = 0;
-    m_bKernelCounted = false;
-    ++m_nTransfers;
-    vLog(m_szName + " 第 " + std::to_string(m_nTransfers) + " 次下載");
-    vLog(m_szName + " " + szTimeOfDay(clock_->localTime()) + " " + (workMode == wmRead ? "wmRead" : "wmWrite") +
-         " WorkBegin() - WorkCountMax = " + std::to_string(countMax));
+    vRenewBegin(workMode, countMax);  // what every transfer of the connection begins with
 }
 
 void FtpClient::vRenewBegin(int workMode, std::int64_t countMax) {
