@@ -12,32 +12,14 @@
 #include <string>
 
 #include "net/ftp_shared_counters.h"
+#include "support/loopback_pair.h"
 
 using namespace kivota;
 
 namespace {
 
-// A connected pair of loopback TCP sockets: `sender` writes, `receiver` is the counted one.
-struct LoopbackPair {
-    int receiver = -1, sender = -1;
-    LoopbackPair() {
-        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof a;
-        ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener, 1);
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
-        receiver = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ::connect(receiver, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        sender = ::accept(listener, nullptr, nullptr);
-        ::close(listener);
-    }
-    ~LoopbackPair() {
-        ::close(receiver);
-        ::close(sender);
-    }
+// The loopback pair whose `receiver` is the counted socket.
+struct CountedPair : test::LoopbackPair {
     // Sends n bytes and waits until the receiver's kernel has them all; nothing reads them.
     void vSend(std::size_t n) const {
         const std::string data(n, '*');
@@ -54,7 +36,7 @@ struct LoopbackPair {
 
 TEST(FtpKernelCounts, SampleCountsWhatTheKernelReceivedSincePhaseStart) {
     FtpSharedCounters counters;
-    LoopbackPair pair;
+    CountedPair pair;
     counters.vStartPhase(false);
     counters.vOpenDataConnection(pair.receiver, false);
     pair.vSend(3000);
@@ -76,7 +58,7 @@ TEST(FtpKernelCounts, ClosingAddsTheLastCountButNoMoreThanTheApplicationTook) {
     FtpSharedCounters counters;
     counters.vStartPhase(false);
     {
-        LoopbackPair pair;
+        CountedPair pair;
         counters.vOpenDataConnection(pair.receiver, false);
         pair.vSend(4000);
         // Closed before a sample: the kernel has 4000, the application took 2500 of them.
@@ -84,7 +66,7 @@ TEST(FtpKernelCounts, ClosingAddsTheLastCountButNoMoreThanTheApplicationTook) {
         EXPECT_EQ(counters.iRefreshFromKernel(), 2500);
     }
     {
-        LoopbackPair pair;
+        CountedPair pair;
         counters.vOpenDataConnection(pair.receiver, false);
         pair.vSend(1000);
         EXPECT_EQ(counters.iRefreshFromKernel(), 3500);
@@ -123,7 +105,7 @@ TEST(FtpKernelCounts, SegmentsBeyondAHoleCountWhenTheyArrive) {
 // the server confirms the STOR, and only in an upload phase.
 TEST(FtpKernelCounts, AnUploadsQueuedBytesCountWhenTheServerConfirms) {
     FtpSharedCounters counters;
-    LoopbackPair pair;
+    CountedPair pair;
     counters.vStartPhase(true);
     counters.vOpenDataConnection(pair.sender, true);
     // Nothing reads: once the receiver's window is full the rest waits in the sender's queue.
