@@ -103,8 +103,13 @@ CURLcode FtpClient::ePerform() {
     while (mc == CURLM_OK) {
         mc = curl_multi_perform(multi_, &running);
         if (mc != CURLM_OK || running == 0) break;
-        mc = curl_multi_poll(multi_, nullptr, 0, kPassIntervalMs, nullptr);
+        if (pump_.bActive()) {
+            vRunPump();  // waits on the data connection instead of libcurl's sockets
+        } else {
+            mc = curl_multi_poll(multi_, nullptr, 0, kPassIntervalMs, nullptr);
+        }
     }
+    pump_.vStop();
     CURLcode rc = mc == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT;
     int queued = 0;
     while (CURLMsg* m = curl_multi_info_read(multi_, &queued)) {
@@ -115,6 +120,31 @@ CURLcode FtpClient::ePerform() {
     curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &lastSocket_);
     curl_multi_remove_handle(multi_, curl_);
     return rc;
+}
+
+void FtpClient::vRunPump() {
+    const FtpDataPump::Pass pass = pump_.ePass(kPassIntervalMs);
+    if (pump_.bUpload()) m_nAppBytes = pump_.iMoved();  // libcurl had sent nothing before the pump
+    if (pass == FtpDataPump::Pass::Going) return;
+    pump_.vStop();
+    // libcurl resumes: a download's held first block is delivered, and libcurl meets the
+    // connection's end or failure itself; an upload asks the read callback, which ends it.
+    // A refused download stays paused: its progress callback ends the transfer.
+    if (pass == FtpDataPump::Pass::Ended) curl_easy_pause(curl_, CURLPAUSE_CONT);
+}
+
+bool FtpClient::bTakeOverDownload(std::function<bool(std::size_t)> onReceived) {
+    if (takenOver_) return false;
+    takenOver_ = true;
+    const auto readSize = static_cast<std::size_t>(iClamp(m_nRecvBufferSize, kMinBufferSize, kMaxRecvBufferSize));
+    const bool ok = pump_.bStartDownload(dataSocket_.load(), readSize, std::move(onReceived));
+    return ok;
+}
+
+bool FtpClient::bTakeOverUpload(const std::string& block, std::size_t offset, std::function<bool()> goesOn) {
+    if (takenOver_) return false;
+    takenOver_ = true;
+    return pump_.bStartUpload(dataSocket_.load(), block, offset, std::move(goesOn));
 }
 
 void FtpClient::vBind(TFTPClass* owner, FtpCallbacks callbacks) {
@@ -285,6 +315,7 @@ void FtpClient::vApplyCommonOptions(const std::string& path) {
     curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 1L);
     curl_easy_setopt(curl_, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(curl_, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(curl_, CURLOPT_IGNORE_CONTENT_LENGTH, 0L);
 }
 
 // A connection opened while the control connection is up is a data connection.
@@ -294,6 +325,7 @@ int FtpClient::iOnSocketOpened(void* client, curl_socket_t fd, curlsocktype purp
         self.dataSocket_ = fd;
         self.m_nAppBytes = 0;
         self.m_nUncountedAtClose = 0;
+        self.takenOver_ = false;
         self.counters_.vOpenDataConnection(fd, self.uploadPrepared_);
         self.m_bKernelCounted = true;
     }
@@ -309,6 +341,7 @@ std::int64_t FtpClient::iUnacknowledged() const {
 
 int FtpClient::iOnSocketClose(void* client, curl_socket_t fd) {
     auto& self = *static_cast<FtpClient*>(client);
+    if (self.pump_.iSocket() == fd) self.pump_.vStop();
     int data = fd;
     if (self.dataSocket_.compare_exchange_strong(data, -1)) {
         self.m_nUncountedAtClose = self.counters_.iCloseDataConnection(fd, self.m_nAppBytes.load());
@@ -405,6 +438,8 @@ void FtpClient::vDrop() {
 void FtpClient::vPrepareTransfer(const std::string& file, bool upload, void* userData) {
     vApplyCommonOptions(m_szDir + file);
     uploadPrepared_ = upload;
+    pump_.vClearMoved();
+    takenOver_ = false;
     curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, userData);
     if (upload) {
@@ -415,6 +450,9 @@ void FtpClient::vPrepareTransfer(const std::string& file, bool upload, void* use
     } else {
         curl_easy_setopt(curl_, CURLOPT_WRITEDATA, userData);
         curl_easy_setopt(curl_, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(0));
+        // libcurl would check the bytes it read itself against the file's size, and most of
+        // them the client reads (bTakeOverDownload): the transfer thread checks the size.
+        curl_easy_setopt(curl_, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
     }
 }
 

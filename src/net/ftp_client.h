@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "net/ftp_data_pump.h"
 #include "net/ftp_shared_counters.h"
 #include "platform/clock.h"
 
@@ -122,6 +123,16 @@ public:
     void vDrop();
     // Prepares the handle for a transfer of `file` (download or upload).
     void vPrepareTransfer(const std::string& file, bool upload, void* userData);
+    // A transfer's data moved by the client itself instead of through libcurl's buffers (see
+    // FtpDataPump), asked for by the transfer's write or read callback the first time it is
+    // called for a data connection; on true the callback returns libcurl's pause code.
+    // Download: `onReceived` is told of every read; false refuses it, and the transfer stays
+    // paused until its progress callback ends it. Upload: `block` is sent over and over from
+    // `offset` while `goesOn()` holds; then libcurl asks the read callback again.
+    bool bTakeOverDownload(std::function<bool(std::size_t)> onReceived);
+    bool bTakeOverUpload(const std::string& block, std::size_t offset, std::function<bool()> goesOn);
+    // Bytes the current upload has handed to its data connection, given libcurl's own count.
+    std::int64_t iUploaded(std::int64_t byLibcurl) const { return byLibcurl + pump_.iMoved(); }
     // Download stop on the wire: ABOR on the control connection and the server's answer read
     // (bounded), unless the stop is to drop the data connection only.
     void vSendAbort();
@@ -166,6 +177,7 @@ private:
     std::string szUrl(const std::string& path) const;
     static int iOnSocketOpened(void* client, curl_socket_t fd, curlsocktype purpose);
     static int iOnSocketClose(void* client, curl_socket_t fd);
+    void vRunPump();
 
     std::shared_ptr<IClock> clock_;
     FtpSharedCounters& counters_;
@@ -174,6 +186,11 @@ private:
     curl_socket_t lastSocket_ = CURL_SOCKET_BAD;  // the connection the last operation used
     bool uploadPrepared_ = false;                  // direction of the prepared transfer
     char errorBuffer_[CURL_ERROR_SIZE] = {};
+
+    // The data path of the current transfer (transfer thread), taken over once per data
+    // connection.
+    FtpDataPump pump_;
+    bool takenOver_ = false;
 
     // The control connection's socket while it is open, else -1 (the first socket opened when
     // none is open is the control connection; data connections open only after it).

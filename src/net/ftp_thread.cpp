@@ -85,7 +85,11 @@ void TFTPThread::vDownload() {
             c.vRenewBegin(wmRead, c.m_nFileSize);
         }
         c.vStatus(ftpTransfer);
-        const CURLcode rc = c.ePerform();
+        CURLcode rc = c.ePerform();
+        // A file that ended before its size: the server closed the data connection early.
+        if (rc == CURLE_OK && !m_bStopped && c.m_nFileSize > 0 && m_nTransferCount < c.m_nFileSize) {
+            rc = CURLE_PARTIAL_FILE;
+        }
         if (rc == CURLE_OK && m_nTransferCount > kRenewAfterBytes && !bStopRequested()) {
             continue;  // the file ended on a fast line: fetch it again, the phase goes on
         }
@@ -140,6 +144,11 @@ std::size_t TFTPThread::iOnWrite(char*, std::size_t size, std::size_t count, voi
     auto& t = *static_cast<TFTPThread*>(self);
     FtpClient& c = *t.m_pFTP;
     const std::size_t bytes = size * count;
+    // From the first block on, the client reads the data connection itself and discards in
+    // the kernel; libcurl holds this block and delivers it when the connection ends.
+    if (c.bTakeOverDownload([&t](std::size_t n) { return iOnWrite(nullptr, 1, n, &t) == n; })) {
+        return CURL_WRITEFUNC_PAUSE;
+    }
     t.m_pGetStream->vWrite(bytes);
     const std::int64_t received = t.m_nTransferCount + static_cast<std::int64_t>(bytes);
     c.m_nAppBytes = received;
@@ -156,9 +165,18 @@ std::size_t TFTPThread::iOnWrite(char*, std::size_t size, std::size_t count, voi
 // Upload data: the filler block, again and again, until a stop makes the STOR end normally.
 std::size_t TFTPThread::iOnRead(char* buffer, std::size_t size, std::size_t count, void* self) {
     auto& t = *static_cast<TFTPThread*>(self);
-    if (!t.m_bUploadEnding && t.bStopRequested() && t.m_pFTP->m_bBusy.load() != 0) t.vBeginUploadEnd();
-    if (t.m_bUploadEnding) return 0;
-    return t.m_pPutStream->iFill(buffer, size * count);
+    if (!t.bUploadGoesOn()) return 0;
+    // The client sends the block itself, without copying it, until the upload is to end.
+    FtpFillerStream& stream = *t.m_pPutStream;
+    if (t.m_pFTP->bTakeOverUpload(stream.block, stream.position, [&t] { return t.bUploadGoesOn(); })) {
+        return CURL_READFUNC_PAUSE;
+    }
+    return stream.iFill(buffer, size * count);
+}
+
+bool TFTPThread::bUploadGoesOn() {
+    if (!m_bUploadEnding && bStopRequested() && m_pFTP->m_bBusy.load() != 0) vBeginUploadEnd();
+    return !m_bUploadEnding;
 }
 
 // Called by libcurl after each pass over the sockets (see FtpClient::ePerform):
@@ -168,17 +186,19 @@ int TFTPThread::iOnXferInfo(void* self, curl_off_t, curl_off_t, curl_off_t, curl
     auto& t = *static_cast<TFTPThread*>(self);
     FtpClient& c = *t.m_pFTP;
     if (!t.m_bUpload) {
-        if (t.bStopRequested() && c.m_bBusy.load() != 0) {
+        // A download stopped while the client read it itself is still paused in libcurl.
+        if (t.m_bStopped || (t.bStopRequested() && c.m_bBusy.load() != 0)) {
             t.vStopDownload();
             return 1;
         }
         return 0;
     }
-    c.m_nAppBytes = static_cast<std::int64_t>(ulNow);
+    const std::int64_t handed = c.iUploaded(static_cast<std::int64_t>(ulNow));
+    c.m_nAppBytes = handed;
     if (!t.m_bUploadEnding) {
         // What the server has received: written to the socket, less what still waits for its
         // acknowledgement (the send queue can hold seconds of a slow link).
-        const std::int64_t sent = std::max<std::int64_t>(static_cast<std::int64_t>(ulNow) - c.iUnacknowledged(), 0);
+        const std::int64_t sent = std::max<std::int64_t>(handed - c.iUnacknowledged(), 0);
         if (sent != t.m_nTransferCount) {
             if (t.Terminated() || c.eWork(wmWrite, sent) == FtpClient::WorkAction::Stop) {
                 t.vBeginUploadEnd();

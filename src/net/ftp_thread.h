@@ -70,6 +70,8 @@ private:
     bool bStopRequested() const;
     void vStopDownload();
     void vBeginUploadEnd();
+    // Whether the upload is to go on; a stop seen here begins its end.
+    bool bUploadGoesOn();
 
     static std::size_t iOnWrite(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t iOnRead(char* buffer, std::size_t size, std::size_t count, void* self);

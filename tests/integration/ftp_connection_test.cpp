@@ -261,12 +261,14 @@ TEST_F(FtpConnectionTest, TransfersGoOnPastTwoBillionBytesWithANewCommand) {
     down->SetGetFile("test_2048m.zip");
     down->Get();
     const bool downPassed = recorder.waitTotal(kPast, 60);
+    const bool stillConnected = down->m_bConnected == 1;  // a stopped download drops the line
     down->Abort();
     ASSERT_TRUE(down->m_pFTP->bWaitTransferEnded(kEndLimitMs));
     if (!downPassed) GTEST_SKIP() << "loopback too slow here to pass 2,300,000,000 bytes in a minute";
     EXPECT_TRUE(recorder.logged("FTPDL1 第 2 次下載"));
     EXPECT_GT(down->m_pThread->m_nCount, kPast);
     EXPECT_TRUE(serverLogged("END RETR"));  // the first RETR ran to the end of the file
+    EXPECT_TRUE(stillConnected);             // the new RETR used the same control connection
 
     {
         std::lock_guard lock(recorder.mutex);
