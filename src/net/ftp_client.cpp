@@ -137,8 +137,7 @@ bool FtpClient::bTakeOverDownload(std::function<bool(std::size_t)> onReceived) {
     if (takenOver_) return false;
     takenOver_ = true;
     const auto readSize = static_cast<std::size_t>(iClamp(m_nRecvBufferSize, kMinBufferSize, kMaxRecvBufferSize));
-    const bool ok = pump_.bStartDownload(dataSocket_.load(), readSize, std::move(onReceived));
-    return ok;
+    return pump_.bStartDownload(dataSocket_.load(), readSize, std::move(onReceived));
 }
 
 bool FtpClient::bTakeOverUpload(const std::string& block, std::size_t offset, std::function<bool()> goesOn) {
