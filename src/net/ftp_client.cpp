@@ -437,8 +437,7 @@ void FtpClient::vDrop() {
 void FtpClient::vPrepareTransfer(const std::string& file, bool upload, void* userData) {
     vApplyCommonOptions(m_szDir + file);
     uploadPrepared_ = upload;
-    pump_.vClearMoved();
-    takenOver_ = false;
+    pump_.vClearMoved();  // iUploaded() before the take-over is libcurl's count alone
     curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, userData);
     if (upload) {

@@ -2,10 +2,8 @@
 // counts at the sample, a phase start leaves out what came before, a connection of the other
 // direction is not counted, and the last count of a closing connection is at most what the
 // application took.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
