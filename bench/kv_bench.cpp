@@ -14,16 +14,16 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
-#include <vector>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "net/ftp_class.h"
-#include "platform/network_stack.h"
 #include "platform/linux/steady_clock.h"
+#include "platform/network_stack.h"
 #include "run/work_thread.h"
 #include "wiring/engine_root.h"
 
@@ -59,8 +59,8 @@ double secondsSince(std::chrono::steady_clock::time_point t0) {
 }
 
 // Runs n connections of the direction and measures the shared counter's rate.
-int capacity(const std::string& server, bool down, int n, int seconds, const std::string& file,
-             const std::string& user, const std::string& password, int recvBlock, int sendBlock) {
+int capacity(const std::string& server, bool down, int n, int seconds, const std::string& file, const std::string& user,
+             const std::string& password, int recvBlock, int sendBlock) {
     auto clock = std::make_shared<SteadyClock>();
     std::vector<std::unique_ptr<TFTPClass>> conns;
     const double cpuBefore = cpuSeconds();
@@ -140,13 +140,15 @@ int main(int argc, char** argv) {
         else if (key == "--send") sendBlock = std::atoi(value.c_str());
     }
     if (server.empty() || connections < 1 || seconds < 1) {
-        std::fprintf(stderr, "usage: kv_bench --server HOST[:PORT] --direction down|up --connections N "
-                             "--seconds T --adapter IF\n");
+        std::fprintf(stderr,
+                     "usage: kv_bench --server HOST[:PORT] --direction down|up --connections N "
+                     "--seconds T --adapter IF\n");
         return 2;
     }
     curl_global_init(CURL_GLOBAL_ALL);
     if (mode == "capacity") {
-        const int rc = capacity(server, direction == "down", connections, seconds, file, user, password, recvBlock, sendBlock);
+        const int rc =
+            capacity(server, direction == "down", connections, seconds, file, user, password, recvBlock, sendBlock);
         ThreadTracker::waitAllEnded(std::chrono::seconds(10));
         curl_global_cleanup();
         return rc;

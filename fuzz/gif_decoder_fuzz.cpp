@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkPictureShape(*picture);
     for (const kivota::PictureFrame& frame : picture->frames) {
         FUZZ_CHECK(frame.delayMs > 0);
-        for (std::size_t i = 3; i < frame.rgba.size(); i += 4)
-            FUZZ_CHECK(frame.rgba[i] == 0 || frame.rgba[i] == 255);
+        for (std::size_t i = 3; i < frame.rgba.size(); i += 4) FUZZ_CHECK(frame.rgba[i] == 0 || frame.rgba[i] == 255);
     }
     return 0;
 }

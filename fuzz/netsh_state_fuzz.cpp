@@ -17,11 +17,7 @@ bool utf8Shaped(const std::string& text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t len = c < 0x80           ? 1
-                                : (c >> 5) == 0x6  ? 2
-                                : (c >> 4) == 0xE  ? 3
-                                : (c >> 3) == 0x1E ? 4
-                                                   : 0;
+        const std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
         if (len == 0) return false;
         for (std::size_t k = 1; k < len; ++k) {
             if (i + k >= text.size()) return true;
@@ -45,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string state = kivota::szParseNetshState(text);
     int codes[7] = {};
     char rest = 0;
-    const int fields = std::sscanf(state.c_str(), "%d,%d,%d,%d,%d,%d,%d%c", &codes[0], &codes[1], &codes[2],
-                                   &codes[3], &codes[4], &codes[5], &codes[6], &rest);
+    const int fields = std::sscanf(state.c_str(), "%d,%d,%d,%d,%d,%d,%d%c", &codes[0], &codes[1], &codes[2], &codes[3],
+                                   &codes[4], &codes[5], &codes[6], &rest);
     FUZZ_CHECK(fields == 7);
     // Each code is -1 (no line), the index of the value's word, or the number of words.
     const int most[7] = {2, 3, 4, 2, 2, 2, 2};

@@ -11,9 +11,7 @@
 namespace {
 
 // A value is one token: the reader splits lines at blanks, tabs and line ends.
-bool isToken(const std::string& value) {
-    return value.find_first_of(" \t\r\n") == std::string::npos;
-}
+bool isToken(const std::string& value) { return value.find_first_of(" \t\r\n") == std::string::npos; }
 
 }  // namespace
 
@@ -24,8 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kivota::vReadSettings(rs, in);
 
     // Phase lengths are either untouched or both positive; connection counts never negative.
-    FUZZ_CHECK((rs.autoUlSeconds == 0 && rs.autoDlSeconds == 0) ||
-               (rs.autoUlSeconds > 0 && rs.autoDlSeconds > 0));
+    FUZZ_CHECK((rs.autoUlSeconds == 0 && rs.autoDlSeconds == 0) || (rs.autoUlSeconds > 0 && rs.autoDlSeconds > 0));
     FUZZ_CHECK(rs.ulSessionsSetting >= 0 && rs.dlSessionsSetting >= 0);
     FUZZ_CHECK(isToken(rs.autoFtpServer) && isToken(rs.autoFtpUser) && isToken(rs.autoFtpPassword));
     FUZZ_CHECK(isToken(rs.autoUploadPath) && isToken(rs.autoDownloadFile));

@@ -25,7 +25,7 @@ void LinuxRunEnvironment::vReadSettings(RunState& rs) { engine_->vReadSettings(r
 int LinuxRunEnvironment::iConnectedAdapters() { return engine_->iConnectedAdapters(); }
 
 std::shared_ptr<CWorkThread> LinuxRunEnvironment::pCreateWorker(std::shared_ptr<RunState> rs,
-                                                                 std::shared_ptr<IWindowHandle> window) {
+                                                                std::shared_ptr<IWindowHandle> window) {
     return engine_->pCreateWorker(std::move(rs), std::move(window));
 }
 

@@ -135,8 +135,8 @@ TMainForm::TMainForm(std::shared_ptr<IRunEnvironment> env, std::shared_ptr<IMess
     labelLicense->setObjectName(QStringLiteral("labelLicense"));
     {
         QFont font;
-        font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                          QStringLiteral("Noto Sans CJK TC")});
+        font.setFamilies(
+            {QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Noto Sans CJK TC")});
         font.setBold(true);
         font.setPointSize(8);
         labelLicense->setFont(font);
@@ -364,9 +364,7 @@ void TMainForm::vCloseApp() {
     env_->vExitProcess(0);
 }
 
-void TMainForm::vPostClose() {
-    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-}
+void TMainForm::vPostClose() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
     vCloseApp();
@@ -473,8 +471,7 @@ void TMainForm::FormKeyDown(int key) {
                 vCloseApp();
             }
             break;
-        default:
-            break;
+        default: break;
     }
 }
 

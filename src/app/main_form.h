@@ -5,8 +5,8 @@
 // Controls and fields carry the names the rest of the program uses for them. They are public
 // so that the window tests can look at every control.
 
-#include <QPlainTextEdit>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QWidget>
 
@@ -129,10 +129,9 @@ public:
     std::function<void(TMainForm&, const std::string& page)> onPageShown;
 
     // --- controls ---
-    ImageControl *ImgBackground, *ImgHint, *ImgApplogo, *ImgTitle, *ImgAlarm, *ImgNotice, *ImgConnecting,
-        *ImgCenter, *ImgRotation, *ImgTesting, *ImgStatus, *ImgBar, *ImgBarNum, *ImgDownlinkTitle,
-        *ImgUplinkTitle, *ImgReport, *ImgSerial, *ImgPrevious, *ImgNext, *ImgCancel, *ImgZuv, *ImgCopyright,
-        *ImgLogo;
+    ImageControl *ImgBackground, *ImgHint, *ImgApplogo, *ImgTitle, *ImgAlarm, *ImgNotice, *ImgConnecting, *ImgCenter,
+        *ImgRotation, *ImgTesting, *ImgStatus, *ImgBar, *ImgBarNum, *ImgDownlinkTitle, *ImgUplinkTitle, *ImgReport,
+        *ImgSerial, *ImgPrevious, *ImgNext, *ImgCancel, *ImgZuv, *ImgCopyright, *ImgLogo;
     ImageControl *ImgDown1000, *ImgDown100, *ImgDown10, *ImgDown1, *ImgDowndot, *ImgDowndot1, *ImgDowndot01,
         *ImgDownUnit;
     ImageControl *ImgUp1000, *ImgUp100, *ImgUp10, *ImgUp1, *ImgUpdot, *ImgUpdot1, *ImgUpdot01, *ImgUpUnit;

@@ -146,10 +146,10 @@ void TMainForm::vShowAgreementPage() {
     currentPage = PageAgreement;
     vHideAll();
     if (originPage == PageSetupDoc) Info_WebBrowser->collapse();
-    for (QWidget* w : {static_cast<QWidget*>(ImgTitle), static_cast<QWidget*>(ImgPrevious),
-                       static_cast<QWidget*>(ImgNext), static_cast<QWidget*>(ImgCancel),
-                       static_cast<QWidget*>(ImgCopyright), static_cast<QWidget*>(ImgApplogo),
-                       static_cast<QWidget*>(MemoAnouncement)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(ImgTitle), static_cast<QWidget*>(ImgPrevious), static_cast<QWidget*>(ImgNext),
+          static_cast<QWidget*>(ImgCancel), static_cast<QWidget*>(ImgCopyright), static_cast<QWidget*>(ImgApplogo),
+          static_cast<QWidget*>(MemoAnouncement)}) {
         w->show();
     }
     MemoAnouncement->clear();
@@ -214,9 +214,9 @@ void TMainForm::vShowBulletinPage() {
     currentPage = PageBulletin;
     originPage = PageAgreement;
     vHideAll();
-    for (QWidget* w : {static_cast<QWidget*>(ImgTitle), static_cast<QWidget*>(ImgNext),
-                       static_cast<QWidget*>(ImgCancel), static_cast<QWidget*>(MemoAnouncement),
-                       static_cast<QWidget*>(ImgApplogo)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(ImgTitle), static_cast<QWidget*>(ImgNext), static_cast<QWidget*>(ImgCancel),
+          static_cast<QWidget*>(MemoAnouncement), static_cast<QWidget*>(ImgApplogo)}) {
         w->show();
     }
     vSetLeftWidth(ImgTitle, 293, 207);

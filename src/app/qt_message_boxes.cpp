@@ -9,7 +9,8 @@ namespace {
 
 int iShowBox(QWidget* parent, QMessageBox::Icon icon, const std::string& caption, const std::string& title,
              const std::string& text, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
-    QMessageBox box(icon, QString::fromStdString(caption.empty() ? title : caption), QString::fromStdString(text), buttons, parent);
+    QMessageBox box(icon, QString::fromStdString(caption.empty() ? title : caption), QString::fromStdString(text),
+                    buttons, parent);
     box.setWindowModality(Qt::ApplicationModal);
     box.setDefaultButton(defaultButton);
     // The buttons speak the language of the texts.

@@ -12,8 +12,8 @@ namespace {
 
 QFont pixelFont(int pixels, bool bold = false) {
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Noto Sans CJK TC"),
-                      QStringLiteral("Liberation Sans")});
+    font.setFamilies(
+        {QStringLiteral("MS Sans Serif"), QStringLiteral("Noto Sans CJK TC"), QStringLiteral("Liberation Sans")});
     font.setPixelSize(pixels);
     font.setBold(bold);
     return font;

@@ -14,8 +14,7 @@ constexpr int kConnectWaitMs = 2000;
 
 }  // namespace
 
-SingleInstance::SingleInstance(QString directory, QObject* parent)
-    : QObject(parent), directory_(std::move(directory)) {
+SingleInstance::SingleInstance(QString directory, QObject* parent) : QObject(parent), directory_(std::move(directory)) {
     connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::vOnConnection);
 }
 

@@ -78,9 +78,9 @@ void TMainForm::vShowSpeedRow(double& speed, const std::vector<ImageControl*>& r
 }
 
 void TMainForm::vShowSpeeds() {
-    const std::vector<ImageControl*> down{ImgDown1000, ImgDown100, ImgDown10,    ImgDown1,
+    const std::vector<ImageControl*> down{ImgDown1000, ImgDown100,  ImgDown10,    ImgDown1,
                                           ImgDowndot,  ImgDowndot1, ImgDowndot01, ImgDownUnit};
-    const std::vector<ImageControl*> up{ImgUp1000, ImgUp100, ImgUp10,    ImgUp1,
+    const std::vector<ImageControl*> up{ImgUp1000, ImgUp100,  ImgUp10,    ImgUp1,
                                         ImgUpdot,  ImgUpdot1, ImgUpdot01, ImgUpUnit};
     for (ImageControl* image : down) image->show();
     for (ImageControl* image : up) image->show();

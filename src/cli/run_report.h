@@ -7,11 +7,11 @@
 namespace kivota {
 
 struct RunReport {
-    int status = 0;               // the exit status (terminal_options.cpp lists them)
-    std::string outcome;          // "reported", "not-reported", "failed", ... (see szOutcomeName)
+    int status = 0;       // the exit status (terminal_options.cpp lists them)
+    std::string outcome;  // "reported", "not-reported", "failed", ... (see szOutcomeName)
     int errorCode = 0;
-    std::string errorText;        // the error table's text, or a description where it has none
-    bool measured = false;        // both speeds are from this run
+    std::string errorText;                    // the error table's text, or a description where it has none
+    bool measured = false;                    // both speeds are from this run
     double downloadKbps = 0, uploadKbps = 0;  // FTP payload rates, kbit/s
     // The adapter's rates: download and upload of their phases, and the other direction's
     // traffic during each phase.

@@ -6,11 +6,11 @@
 #include <cerrno>
 #include <chrono>
 
+#include "cli/progress_line.h"
 #include "net/ftp_shared_counters.h"
 #include "net/http_thread.h"
 #include "platform/thread.h"
 #include "profile/machine_profiler.h"
-#include "cli/progress_line.h"
 #include "run/error_texts.h"
 #include "run/polled_probe_rounds.h"
 #include "run/run_log.h"
@@ -63,10 +63,7 @@ const char* szOutcomeName(int status) {
 }  // namespace
 
 TerminalClient::TerminalClient(EngineRoot& engine, TerminalOptions options, TerminalStreams streams)
-    : engine_(engine),
-      options_(std::move(options)),
-      streams_(streams),
-      state_(std::make_shared<RunState>()) {
+    : engine_(engine), options_(std::move(options)), streams_(streams), state_(std::make_shared<RunState>()) {
     pump_ = std::make_shared<MessagePump>([this](WindowMessage& m) { vDispatch(m); }, [this] { loop_.wake(); });
     probe_ = std::make_unique<PolledProbeRounds>(state_, loop_, engine_.clock(), [this] {
         if (worker_) worker_->echoDone = true;
@@ -261,7 +258,8 @@ void TerminalClient::vTestProgress(const WindowMessage& message) {
         rateKbps_ = -1;
     } else {
         const double seconds = clock.secondsBetween(clock.now(), rateMark_);
-        if (seconds > 0 && bytes >= rateBytes_) rateKbps_ = static_cast<double>(bytes - rateBytes_) * 8 / 1000 / seconds;
+        if (seconds > 0 && bytes >= rateBytes_)
+            rateKbps_ = static_cast<double>(bytes - rateBytes_) * 8 / 1000 / seconds;
     }
     rateBytes_ = bytes;
     rateMark_ = clock.now();
@@ -393,7 +391,7 @@ void TerminalClient::vPrintOutcome() {
     if (!r.errorText.empty()) {
         const std::string caption = szErrorCaption(r.errorCode);
         vNote(caption.empty() || status_ == ExitInterrupted || status_ == ExitDeclined ? r.errorText
-                                                                                      : caption + ": " + r.errorText);
+                                                                                       : caption + ": " + r.errorText);
     }
     if (options_.json) {
         std::fprintf(streams_.out, "%s\n", szRunReportJson(r).c_str());

@@ -8,9 +8,9 @@
 namespace kivota {
 
 struct TerminalOptions {
-    bool agree = false;     // accept the user agreement without asking (scripts)
-    bool json = false;      // print one JSON object on stdout instead of the text summary
-    std::string autoFile;   // settings file of the automatic mode; empty: an interactive run
+    bool agree = false;    // accept the user agreement without asking (scripts)
+    bool json = false;     // print one JSON object on stdout instead of the text summary
+    std::string autoFile;  // settings file of the automatic mode; empty: an interactive run
     bool help = false;
 };
 

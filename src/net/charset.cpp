@@ -2,8 +2,8 @@
 
 #include <iconv.h>
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <vector>
 
 namespace kivota {

@@ -43,8 +43,7 @@ std::size_t iDiscard(char*, std::size_t size, std::size_t count, void*) { return
 long iClamp(long value, long low, long high) { return std::min(std::max(value, low), high); }
 
 std::int64_t iSteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -157,9 +156,7 @@ void FtpClient::vSetCallbacks(FtpCallbacks callbacks) {
     callbacks_ = std::move(callbacks);
 }
 
-bool FtpClient::bIsFirstOf(int workMode) const {
-    return m_szName == (workMode == wmRead ? "FTPDL1" : "FTPUL1");
-}
+bool FtpClient::bIsFirstOf(int workMode) const { return m_szName == (workMode == wmRead ? "FTPDL1" : "FTPUL1"); }
 
 // --- events -------------------------------------------------------------------------------
 
@@ -462,7 +459,9 @@ void FtpClient::vSendAbort() {
     // ABOR. A server that reads its control connection only when urgent data arrives (many do
     // while they send) sees it at once; one that reads every line takes the last four letters.
     static constexpr char kInterrupt[] = {'\xFF', '\xF4', '\xFF'};  // IAC IP IAC
-    static constexpr char kAbort[] = "\xF2" "ABOR\r\n";              // DM, the command
+    static constexpr char kAbort[] =
+        "\xF2"
+        "ABOR\r\n";  // DM, the command
     if (::send(fd, kInterrupt, sizeof kInterrupt, MSG_NOSIGNAL | MSG_OOB) != static_cast<ssize_t>(sizeof kInterrupt) ||
         ::send(fd, kAbort, sizeof kAbort - 1, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof kAbort - 1)) {
         return;

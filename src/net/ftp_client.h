@@ -184,7 +184,7 @@ private:
     CURL* curl_ = nullptr;
     CURLM* multi_ = nullptr;
     curl_socket_t lastSocket_ = CURL_SOCKET_BAD;  // the connection the last operation used
-    bool uploadPrepared_ = false;                  // direction of the prepared transfer
+    bool uploadPrepared_ = false;                 // direction of the prepared transfer
     char errorBuffer_[CURL_ERROR_SIZE] = {};
 
     // The data path of the current transfer (transfer thread), taken over once per data

@@ -101,8 +101,8 @@ bool FtpDataPump::bHoldBlock(const std::string& block) {
     if (blockFile_ < 0) return false;
     std::size_t written = 0;
     while (written < block.size()) {
-        const ssize_t n = ::pwrite(blockFile_, block.data() + written, block.size() - written,
-                                   static_cast<off_t>(written));
+        const ssize_t n =
+            ::pwrite(blockFile_, block.data() + written, block.size() - written, static_cast<off_t>(written));
         if (n <= 0 && errno != EINTR) {
             ::close(blockFile_);
             blockFile_ = -1;

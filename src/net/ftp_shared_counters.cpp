@@ -20,8 +20,7 @@ constexpr std::uint32_t kInOrderSegments = 4;
 constexpr std::int64_t kInOrderQuietMs = 50;
 
 std::int64_t iSteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 

@@ -13,8 +13,7 @@ namespace {
 constexpr std::int64_t kUploadEndLimitMs = 3000;
 
 std::int64_t iSteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -25,10 +24,9 @@ bool bIsNegativeUploadReply(CURLcode rc) {
 }
 
 bool bIsNegativeDownloadReply(CURLcode rc) {
-    return rc == CURLE_REMOTE_FILE_NOT_FOUND || rc == CURLE_FTP_COULDNT_RETR_FILE ||
-           rc == CURLE_REMOTE_ACCESS_DENIED || rc == CURLE_FTP_COULDNT_SET_TYPE || rc == CURLE_FTP_COULDNT_USE_REST ||
-           rc == CURLE_QUOTE_ERROR || rc == CURLE_FTP_WEIRD_PASV_REPLY || rc == CURLE_FTP_PORT_FAILED ||
-           rc == CURLE_LOGIN_DENIED;
+    return rc == CURLE_REMOTE_FILE_NOT_FOUND || rc == CURLE_FTP_COULDNT_RETR_FILE || rc == CURLE_REMOTE_ACCESS_DENIED ||
+           rc == CURLE_FTP_COULDNT_SET_TYPE || rc == CURLE_FTP_COULDNT_USE_REST || rc == CURLE_QUOTE_ERROR ||
+           rc == CURLE_FTP_WEIRD_PASV_REPLY || rc == CURLE_FTP_PORT_FAILED || rc == CURLE_LOGIN_DENIED;
 }
 
 }  // namespace
@@ -47,7 +45,8 @@ TFTPThread::TFTPThread(std::shared_ptr<FtpClient> client, std::string file, bool
       m_pGetStream(std::make_unique<FtpDiscardStream>()),
       m_bUpload(upload ? 1 : 0) {
     if (upload) {
-        m_pPutStream = std::make_unique<FtpFillerStream>(static_cast<std::size_t>(std::max(1, m_pFTP->m_nSendBufferSize)));
+        m_pPutStream =
+            std::make_unique<FtpFillerStream>(static_cast<std::size_t>(std::max(1, m_pFTP->m_nSendBufferSize)));
     }
 }
 

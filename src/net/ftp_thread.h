@@ -75,8 +75,7 @@ private:
 
     static std::size_t iOnWrite(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t iOnRead(char* buffer, std::size_t size, std::size_t count, void* self);
-    static int iOnXferInfo(void* self, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal,
-                           curl_off_t ulNow);
+    static int iOnXferInfo(void* self, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal, curl_off_t ulNow);
 };
 
 }  // namespace kivota

@@ -48,7 +48,7 @@ struct ExchangeProgress {
     std::string body;
     bool tooLarge = false;
     bool readReply = true;
-    bool requestSent = false;       // the request line and headers went out
+    bool requestSent = false;  // the request line and headers went out
     curl_off_t requestBodySize = 0;
 };
 

@@ -43,12 +43,12 @@ inline constexpr const char* kFormContentType = "application/x-www-form-urlencod
 
 struct HttpExchange {
     std::string url;
-    bool isGet = true;         // "GET", else "POST"
-    bool hasBody = false;      // POST body (sent with the form Content-Type)
+    bool isGet = true;     // "GET", else "POST"
+    bool hasBody = false;  // POST body (sent with the form Content-Type)
     std::string body;
     HttpTimeouts timeouts = kRequestTimeouts;
-    bool readReply = true;     // false: send the request and return true without waiting for a reply
-    bool takeCookie = false;   // store the reply's Set-Cookie (up to its first ';') in the cookie
+    bool readReply = true;    // false: send the request and return true without waiting for a reply
+    bool takeCookie = false;  // store the reply's Set-Cookie (up to its first ';') in the cookie
 };
 
 // The exchange itself. When `cookie` is not empty one space is appended to it (the space stays,

@@ -61,7 +61,7 @@ private:
         TICMPSENDECHO2* prober;  // cleared when the prober stops or goes away
         std::uint32_t address;   // network order
         std::string host;
-        std::string sendTime;    // "%02d:%02d:%02d"
+        std::string sendTime;  // "%02d:%02d:%02d"
         IClock::Mark sentAt;
         std::int64_t sentWallNs;  // CLOCK_REALTIME, the clock of the kernel's receive stamps
     };
@@ -90,8 +90,8 @@ class TICMPSENDECHO2 {
 public:
     // Arguments: sender, host text, reply TTL, reply data size, round trip in whole ms,
     // status (0 success), local send time text. TTL, size and time are 0 on failure.
-    using EchoHandler = std::function<void(TICMPSENDECHO2& sender, const std::string& host, int ttl,
-                                           int dataSize, int rttMs, int status, const std::string& sendTime)>;
+    using EchoHandler = std::function<void(TICMPSENDECHO2& sender, const std::string& host, int ttl, int dataSize,
+                                           int rttMs, int status, const std::string& sendTime)>;
 
     explicit TICMPSENDECHO2(EchoService& service);
     ~TICMPSENDECHO2();
@@ -105,7 +105,7 @@ public:
     bool active() const { return m_bActive; }
 
     std::string m_szHost;
-    std::uint32_t m_nAddress = 0;   // network order, set by Start
+    std::uint32_t m_nAddress = 0;  // network order, set by Start
     std::vector<std::uint8_t> m_pRequestData;
     std::uint16_t m_nRequestSize = 32;
     std::uint8_t m_nTtl = 255;

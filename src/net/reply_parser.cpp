@@ -1,6 +1,5 @@
 #include "net/reply_parser.h"
 
-
 namespace kivota {
 
 namespace {

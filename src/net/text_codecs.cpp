@@ -133,14 +133,10 @@ std::string szAuthCode(std::string_view dottedAddress, std::string_view cookieVa
     std::string input;
     input.reserve(dottedAddress.size() + 4 + cookieValue.size());
     for (char c : dottedAddress) {
-        if (c == '.')
-            input.push_back('A');
-        else if (c == '0')
-            input.push_back('K');
-        else if (c >= '1' && c <= '9')
-            input.push_back(static_cast<char>('B' + (c - '1')));
-        else
-            input.push_back(c);
+        if (c == '.') input.push_back('A');
+        else if (c == '0') input.push_back('K');
+        else if (c >= '1' && c <= '9') input.push_back(static_cast<char>('B' + (c - '1')));
+        else input.push_back(c);
     }
     input += std::to_string(dottedAddress.size());
     input += cookieValue;
@@ -148,8 +144,7 @@ std::string szAuthCode(std::string_view dottedAddress, std::string_view cookieVa
 }
 
 std::string szBase64Decode(std::string_view text) {
-    static constexpr std::string_view kAlphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/= ";
+    static constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/= ";
     constexpr unsigned kPad = 64;  // position of '='
     auto value = [](char c) -> unsigned {
         const auto at = kAlphabet.find(c);

@@ -26,9 +26,22 @@ inline constexpr WbemStatus kWbemInvalidQuery = wbemStatus(0x80041017);
 
 // CIM type codes (the low 12 bits) and flags.
 enum CimType : std::int32_t {
-    CimSint16 = 2, CimSint32 = 3, CimReal32 = 4, CimReal64 = 5, CimString = 8, CimBoolean = 11,
-    CimObject = 13, CimSint8 = 16, CimUint8 = 17, CimUint16 = 18, CimUint32 = 19, CimSint64 = 20,
-    CimUint64 = 21, CimDateTime = 101, CimReference = 102, CimChar16 = 103,
+    CimSint16 = 2,
+    CimSint32 = 3,
+    CimReal32 = 4,
+    CimReal64 = 5,
+    CimString = 8,
+    CimBoolean = 11,
+    CimObject = 13,
+    CimSint8 = 16,
+    CimUint8 = 17,
+    CimUint16 = 18,
+    CimUint32 = 19,
+    CimSint64 = 20,
+    CimUint64 = 21,
+    CimDateTime = 101,
+    CimReference = 102,
+    CimChar16 = 103,
     CimFlagArray = 0x2000,
 };
 
@@ -36,8 +49,8 @@ struct ManagementObject;
 
 // A property value as the service hands it over (the variant of the platform).
 struct UnknownInterface {};  // an interface pointer that is not an object
-using CimScalar = std::variant<bool, std::int64_t, double, std::string, std::shared_ptr<const ManagementObject>,
-                               UnknownInterface>;
+using CimScalar =
+    std::variant<bool, std::int64_t, double, std::string, std::shared_ptr<const ManagementObject>, UnknownInterface>;
 
 struct CimValue {
     enum class Kind { Null, Scalar, Array };

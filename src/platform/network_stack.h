@@ -50,11 +50,11 @@ struct NetworkAdapter {
     std::vector<std::uint8_t> hardwareAddress;   // as many bytes as the link has (6 for Ethernet)
     std::vector<Ipv4AddressWithMask> addresses;  // IPv4 addresses in the kernel's order
     std::vector<std::string> gateways;           // default gateways through this adapter, dotted, best first
-    bool dhcpEnabled = false;        // an IPv4 address of the adapter is leased (has a finite lifetime)
-    std::string dhcpServer;          // dotted text; empty when the lease does not name it
-    std::int64_t leaseObtained = 0;  // seconds since the epoch (UTC); 0 when unknown
-    std::int64_t leaseExpires = 0;   // seconds since the epoch (UTC); 0 when unknown
-    bool haveWins = false;           // NetBIOS name servers configured for the adapter
+    bool dhcpEnabled = false;                    // an IPv4 address of the adapter is leased (has a finite lifetime)
+    std::string dhcpServer;                      // dotted text; empty when the lease does not name it
+    std::int64_t leaseObtained = 0;              // seconds since the epoch (UTC); 0 when unknown
+    std::int64_t leaseExpires = 0;               // seconds since the epoch (UTC); 0 when unknown
+    bool haveWins = false;                       // NetBIOS name servers configured for the adapter
     std::string primaryWins, secondaryWins;
 };
 
@@ -70,14 +70,12 @@ struct InterfaceRow {
     std::uint32_t operStatus = kOperNonOperational;
     std::uint64_t lastChange = 0;  // hundredths of a second since boot of the last status change; 0 unknown
     // Counters since an arbitrary start (the kernel's 64-bit counters: differences never wrap in practice).
-    std::uint64_t inOctets = 0, inUcastPkts = 0, inNUcastPkts = 0, inDiscards = 0, inErrors = 0,
-                  inUnknownProtos = 0;
-    std::uint64_t outOctets = 0, outUcastPkts = 0, outNUcastPkts = 0, outDiscards = 0, outErrors = 0,
-                  outQLen = 0;
+    std::uint64_t inOctets = 0, inUcastPkts = 0, inNUcastPkts = 0, inDiscards = 0, inErrors = 0, inUnknownProtos = 0;
+    std::uint64_t outOctets = 0, outUcastPkts = 0, outNUcastPkts = 0, outDiscards = 0, outErrors = 0, outQLen = 0;
 };
 
 class INetworkStack {
-  public:
+public:
     virtual ~INetworkStack() = default;
 
     // The adapters in interface-index order; nullopt when the list cannot be read.

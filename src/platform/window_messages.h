@@ -10,11 +10,11 @@
 namespace kivota {
 
 constexpr unsigned WM_USER = 1024;
-constexpr unsigned WM_START_DECISION = WM_USER + 1;   // wParam 0 halt, 1 update required, 2 update offered, 3 go
-constexpr unsigned WM_TEST_FINISHED = WM_USER + 5;    // wParam 1 accepted (lText: result URL), 2 not reported, 3 aborted
-constexpr unsigned WM_TEST_PROGRESS = WM_USER + 6;    // wParam 0 upload, 1 download, 2 preparation; lParam percent
+constexpr unsigned WM_START_DECISION = WM_USER + 1;  // wParam 0 halt, 1 update required, 2 update offered, 3 go
+constexpr unsigned WM_TEST_FINISHED = WM_USER + 5;   // wParam 1 accepted (lText: result URL), 2 not reported, 3 aborted
+constexpr unsigned WM_TEST_PROGRESS = WM_USER + 6;   // wParam 0 upload, 1 download, 2 preparation; lParam percent
 constexpr unsigned WM_TEST_REFUSED = WM_USER + 8;
-constexpr unsigned WM_KEEP_ALIVE = WM_USER + 10;      // wText: session cookie, lText: keep-alive URL
+constexpr unsigned WM_KEEP_ALIVE = WM_USER + 10;  // wText: session cookie, lText: keep-alive URL
 constexpr unsigned WM_CONFIG_LOADED = WM_USER + 11;
 constexpr unsigned WM_ANALYSIS_START = WM_USER + 12;
 constexpr unsigned WM_GO_REQUEST = WM_USER + 13;

@@ -11,7 +11,7 @@
 namespace kivota {
 
 class InterfaceTableCounters final : public IOctetCounterSource {
-  public:
+public:
     explicit InterfaceTableCounters(std::shared_ptr<INetworkStack> net);
 
     // Row `adapterRow` of a fresh table; nullopt when the table cannot be read or has no such
@@ -19,7 +19,7 @@ class InterfaceTableCounters final : public IOctetCounterSource {
     // and the measurement then sees "no counters" rather than another adapter's). Any thread.
     std::optional<OctetCounters> sample(int adapterRow) override;
 
-  private:
+private:
     std::shared_ptr<INetworkStack> net_;
 };
 

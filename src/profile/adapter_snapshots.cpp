@@ -92,80 +92,53 @@ AdapterEntry entryOf(INetworkStack& net, const NetworkAdapter& adapter) {
 
 std::string szMacToText(const MacBytes& mac) {
     char text[18] = {};
-    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4],
-                  mac[5]);
+    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
     return text;
 }
 
 std::string szAdapterTypeText(std::uint32_t type) {
     switch (type) {
-        case 6:
-            return "Ethernet Adapter";
-        case 9:
-            return "Token Ring Adapter";
-        case 15:
-            return "FDDI Adapter";
-        case 23:
-            return "PPP Adapter";
-        case 24:
-            return "Loopback Adapter";
-        case 28:
-            return "Slip Adapter";
-        default:
-            return "Other Adapter";
+        case 6: return "Ethernet Adapter";
+        case 9: return "Token Ring Adapter";
+        case 15: return "FDDI Adapter";
+        case 23: return "PPP Adapter";
+        case 24: return "Loopback Adapter";
+        case 28: return "Slip Adapter";
+        default: return "Other Adapter";
     }
 }
 
 std::string szIfTypeText(std::uint32_t type) {
     switch (type) {
-        case 1:
-            return "Other";
-        case 6:
-            return "Ethernet";
-        case 9:
-            return "TokenRing";
-        case 15:
-            return "FDDI";
-        case 23:
-            return "Point-to-Point";
-        case 24:
-            return "Loopback";
-        case 28:
-            return "Slip";
-        default:
-            return "Unknown";
+        case 1: return "Other";
+        case 6: return "Ethernet";
+        case 9: return "TokenRing";
+        case 15: return "FDDI";
+        case 23: return "Point-to-Point";
+        case 24: return "Loopback";
+        case 28: return "Slip";
+        default: return "Unknown";
     }
 }
 
 std::string szAdminStatusText(std::uint32_t status) {
     switch (status) {
-        case 1:
-            return "Enabled (1)";
-        case 2:
-            return "Disabled (2)";
-        case 3:
-            return "Testing (3)";
-        default:
-            return "Unknown";
+        case 1: return "Enabled (1)";
+        case 2: return "Disabled (2)";
+        case 3: return "Testing (3)";
+        default: return "Unknown";
     }
 }
 
 std::string szOperStatusText(std::uint32_t status) {
     switch (status) {
-        case 0:
-            return "Non-operational";
-        case 1:
-            return "Unreachable";
-        case 2:
-            return "Disconnected";
-        case 3:
-            return "Connecting";
-        case 4:
-            return "Connected";
-        case 5:
-            return "Operational";
-        default:
-            return "Unknown";
+        case 0: return "Non-operational";
+        case 1: return "Unreachable";
+        case 2: return "Disconnected";
+        case 3: return "Connecting";
+        case 4: return "Connected";
+        case 5: return "Operational";
+        default: return "Unknown";
     }
 }
 
@@ -225,8 +198,6 @@ std::optional<std::vector<IfTableRow>> pGetIfTable(INetworkStack& net) {
     return rows;
 }
 
-std::string szGetFriendlyName(INetworkStack& net, std::uint32_t index) {
-    return net.friendlyName(index).value_or("0");
-}
+std::string szGetFriendlyName(INetworkStack& net, std::uint32_t index) { return net.friendlyName(index).value_or("0"); }
 
 }  // namespace kivota

@@ -56,10 +56,8 @@ struct IfTableRow {
     std::string operStatusText;
     std::string lastChangeText;
     // The kernel's 64-bit counters: a consumer's difference of two snapshots cannot wrap.
-    std::uint64_t inOctets = 0, inUcastPkts = 0, inNUcastPkts = 0, inDiscards = 0, inErrors = 0,
-                  inUnknownProtos = 0;
-    std::uint64_t outOctets = 0, outUcastPkts = 0, outNUcastPkts = 0, outDiscards = 0, outErrors = 0,
-                  outQLen = 0;
+    std::uint64_t inOctets = 0, inUcastPkts = 0, inNUcastPkts = 0, inDiscards = 0, inErrors = 0, inUnknownProtos = 0;
+    std::uint64_t outOctets = 0, outUcastPkts = 0, outNUcastPkts = 0, outDiscards = 0, outErrors = 0, outQLen = 0;
 };
 
 // The adapter list in list order; nullopt when it cannot be read.

@@ -22,9 +22,7 @@ constexpr const char* kPppoeLargeMtuOld = "PPPoE(Raspppoe)";
 constexpr std::uint32_t kAllOnes = 0xFFFFFFFFU;
 
 // Link speeds in kbit/s that an Ethernet or PPP link reports at a standard rate.
-bool isStandardSpeed(std::uint64_t kbps) {
-    return kbps == 10000 || kbps == 100000 || kbps == 1000000;
-}
+bool isStandardSpeed(std::uint64_t kbps) { return kbps == 10000 || kbps == 100000 || kbps == 1000000; }
 
 // Speeds in kbit/s of wired Ethernet beyond 1 Gbit/s (IEEE 802.3: 2.5, 5, 10, 25, 40, 50, 100,
 // 200 and 400 Gbit/s): no wireless adapter reports them.
@@ -38,29 +36,21 @@ bool isMultiGigabitEthernetSpeed(std::uint64_t kbps) {
 }
 
 // Speeds in kbit/s that mark a physical adapter beneath a dial-up link.
-bool isPhysicalAdapterSpeed(std::uint64_t kbps) {
-    return kbps == 10000 || kbps == 10000000;
-}
+bool isPhysicalAdapterSpeed(std::uint64_t kbps) { return kbps == 10000 || kbps == 10000000; }
 
-std::uint64_t kbitPerSecond(std::uint64_t bitPerSecond) {
-    return bitPerSecond / 1000;
-}
+std::uint64_t kbitPerSecond(std::uint64_t bitPerSecond) { return bitPerSecond / 1000; }
 
 // nicRate is an int of kbit/s: 2 Tbit/s would not fit, so it saturates rather than wraps.
-int rateField(std::uint64_t kbps) {
-    return kbps > INT_MAX ? INT_MAX : static_cast<int>(kbps);
-}
+int rateField(std::uint64_t kbps) { return kbps > INT_MAX ? INT_MAX : static_cast<int>(kbps); }
 
-bool isLive(const IfTableRow& row) {
-    return row.operStatusText == "Operational" || row.operStatusText == "Connected";
-}
+bool isLive(const IfTableRow& row) { return row.operStatusText == "Operational" || row.operStatusText == "Connected"; }
 
 // Visits, in adapter-list order, every live row of `table` that belongs to an adapter other
 // than the tested one, until the visitor returns false. The tested adapter is the one with
 // index `testedIndex`: the best interface, which is also the index of row adapterRow whenever
 // that row exists (when it does not, reading it would run past the table).
-void searchOtherLiveAdapters(INetworkStack& net, const std::vector<IfTableRow>& table,
-                             std::uint32_t testedIndex, const std::function<bool(const IfTableRow&)>& visit) {
+void searchOtherLiveAdapters(INetworkStack& net, const std::vector<IfTableRow>& table, std::uint32_t testedIndex,
+                             const std::function<bool(const IfTableRow&)>& visit) {
     const auto adapters = pGetAdaptersInfo(net);
     if (!adapters) {
         return;
@@ -77,8 +67,7 @@ void searchOtherLiveAdapters(INetworkStack& net, const std::vector<IfTableRow>& 
     }
 }
 
-void classifyEthernet(RunState& rs, INetworkStack& net, const std::vector<IfTableRow>& table,
-                      std::uint32_t best) {
+void classifyEthernet(RunState& rs, INetworkStack& net, const std::vector<IfTableRow>& table, std::uint32_t best) {
     if (rs.userNic.find("P.P.P.o.E") != std::string::npos) {
         rs.userPppoe = kPppoeEthernetClient;
         // The client's virtual adapter hides the real one: report the first other live adapter.
@@ -147,20 +136,13 @@ std::string szGetAdapterConnectStatus(INetworkStack& net, std::uint32_t index) {
     // An interface that cannot be read counts as status 0.
     const auto entry = net.interfaceEntry(index);
     switch (entry ? entry->operStatus : kOperNonOperational) {
-        case 0:
-            return "NON OPERATIONAL";
-        case 1:
-            return "UNREACHABLE";
-        case 2:
-            return "DISCONNECTED";
-        case 3:
-            return "CONNECTING";
-        case 4:
-            return "CONNECTED";
-        case 5:
-            return "OPERATIONAL";
-        default:
-            return "UNKNOWN";
+        case 0: return "NON OPERATIONAL";
+        case 1: return "UNREACHABLE";
+        case 2: return "DISCONNECTED";
+        case 3: return "CONNECTING";
+        case 4: return "CONNECTED";
+        case 5: return "OPERATIONAL";
+        default: return "UNKNOWN";
     }
 }
 
@@ -215,15 +197,9 @@ void vGetIpHlpInfo(RunState& rs, INetworkStack& net, const std::string& referenc
     rs.userNic = entry->description;
 
     switch (entry->type) {
-        case kIfTypeEthernet:
-            classifyEthernet(rs, net, table, bestIndex);
-            break;
-        case kIfTypePpp:
-            classifyPpp(rs, net, table, bestIndex, isVistaOrLater);
-            break;
-        default:
-            rs.userPppoe = bNamesWirelessLink(rs.userNic) ? kWireless : kOtherInterface;
-            break;
+        case kIfTypeEthernet: classifyEthernet(rs, net, table, bestIndex); break;
+        case kIfTypePpp: classifyPpp(rs, net, table, bestIndex, isVistaOrLater); break;
+        default: rs.userPppoe = bNamesWirelessLink(rs.userNic) ? kWireless : kOtherInterface; break;
     }
 
     // The tested adapter's first address. When the list has no such adapter (the route leads

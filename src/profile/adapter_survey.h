@@ -34,5 +34,4 @@ void vGetIpHlpInfo(RunState& rs, INetworkStack& net, const std::string& referenc
 // The first IPv4 address of the host in dotted text; nullopt when the name does not resolve.
 std::optional<std::string> getIPByName(INetworkStack& net, const std::string& hostName);
 
-
 }  // namespace kivota

@@ -18,9 +18,7 @@ constexpr std::uint64_t kMiB = 1u << 20;
 std::string decimalText(int value) { return std::to_string(value); }
 
 // "%u" of the MTU, except the all-ones value of an unknown MTU, which is written -1.
-std::string mtuTextOf(std::uint32_t mtu) {
-    return mtu == 0xFFFFFFFFu ? std::string("-1") : std::to_string(mtu);
-}
+std::string mtuTextOf(std::uint32_t mtu) { return mtu == 0xFFFFFFFFu ? std::string("-1") : std::to_string(mtu); }
 
 }  // namespace
 
@@ -38,8 +36,7 @@ void MachineProfiler::vGetSystemInfo(RunState& rs) {
     if (net_) vGetIpHlpInfo(rs, *net_, referenceAddress1_, referenceAddress2_, isVistaOrLater);
     vGetRegistryInfo(rs, *system_->registry(), isVistaOrLater, iEnableWsd);
 
-    if (const auto memory = system_->memoryStatus())
-        rs.memTotalMb = static_cast<int>(memory->totalBytes / kMiB);
+    if (const auto memory = system_->memoryStatus()) rs.memTotalMb = static_cast<int>(memory->totalBytes / kMiB);
 
     rs.powerStatus = "null";
     if (const auto power = system_->powerStatus()) {

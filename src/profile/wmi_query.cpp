@@ -162,9 +162,9 @@ std::string szCimTypeName(std::int32_t cimType) {
     if (kind == 0x2000u) prefix = "Array - ";
     else if (kind == 0x4000u) prefix = "Reference - ";
     static const std::pair<int, const char*> names[] = {
-        {0, "Empty (null)"}, {1, "Null"},     {2, "Sint16"},   {3, "Sint32"},    {4, "Real32"},
-        {5, "Real64"},       {8, "String"},   {11, "Boolean"}, {13, "Object"},   {16, "Sint8"},
-        {17, "Uint8"},       {18, "Uint16"},  {19, "Uint32"},  {20, "Sint64"},   {21, "Uint64"},
+        {0, "Empty (null)"}, {1, "Null"},        {2, "Sint16"},   {3, "Sint32"},     {4, "Real32"},
+        {5, "Real64"},       {8, "String"},      {11, "Boolean"}, {13, "Object"},    {16, "Sint8"},
+        {17, "Uint8"},       {18, "Uint16"},     {19, "Uint32"},  {20, "Sint64"},    {21, "Uint64"},
         {101, "DateTime"},   {102, "Reference"}, {103, "Char16"}, {4095, "Illegal"},
     };
     const int base = static_cast<int>(static_cast<std::uint32_t>(cimType) & 0xFFFu);
@@ -250,7 +250,8 @@ WbemStatus hrWmiReadProperty(IManagementService& service, const ManagementObject
     const WbemStatus status = property == nullptr ? wbemStatus(0x80041002) : property->readStatus;
     const std::int32_t type = property == nullptr ? 0 : property->cimType;
     const auto kind = property == nullptr ? CimValue::Kind::Null : property->value.kind;
-    if (status != 0 || kind == CimValue::Kind::Null || (kind == CimValue::Kind::Scalar && property->value.items.empty())) {
+    if (status != 0 || kind == CimValue::Kind::Null ||
+        (kind == CimValue::Kind::Scalar && property->value.items.empty())) {
         list.append({name, kWmiNullValue, type, szCimTypeName(type), property ? property->originClass : ""});
         return status;
     }

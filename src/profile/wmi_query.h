@@ -45,8 +45,16 @@ public:
 };
 
 // The steps whose failure is reported, each with its own message format.
-enum class WmiStep { CoInitializeEx, CoInitializeSecurity, CreateLocator, ConnectServer, ProxyBlanket,
-                     ExecQuery, Next, GetNames };
+enum class WmiStep {
+    CoInitializeEx,
+    CoInitializeSecurity,
+    CreateLocator,
+    ConnectServer,
+    ProxyBlanket,
+    ExecQuery,
+    Next,
+    GetNames
+};
 
 inline constexpr const char* kWmiObjectFollows = "Object -- 如下 --";
 inline constexpr const char* kWmiNullValue = "(Null)";

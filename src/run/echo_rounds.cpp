@@ -9,14 +9,15 @@ namespace kivota {
 namespace {
 constexpr int kEchoesPerRound = 6;  // counted echoes 2..6, the seventh closes the round
 constexpr int kEchoIntervalMs = 500;
-}
+}  // namespace
 
 std::unique_ptr<TICMPSENDECHO2> EchoRounds::pStartProber(EchoService& service, const std::string& host) {
     auto prober = std::make_unique<TICMPSENDECHO2>(service);
     prober->m_szHost = host;
     prober->m_nInterval = kEchoIntervalMs;
-    prober->OnEcho = [this](TICMPSENDECHO2&, const std::string&, int, int, int rttMs, int status,
-                            const std::string&) { vOnEchoReply(rttMs, status); };
+    prober->OnEcho = [this](TICMPSENDECHO2&, const std::string&, int, int, int rttMs, int status, const std::string&) {
+        vOnEchoReply(rttMs, status);
+    };
     prober->Start();
     return prober;
 }

@@ -1,9 +1,9 @@
 #include "run/result_line.h"
 
+#include <locale.h>
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
-#include <locale.h>
 #include <vector>
 
 #include "net/text_codecs.h"
@@ -112,10 +112,8 @@ std::string szCoreUsage(const ResourceSums& sums, int coreCount, int cpuUsage) {
         if (core > 0) text += ',';
         const auto index = static_cast<std::size_t>(core);
         const double sum = index < sums.coreLoadSums.size() ? sums.coreLoadSums[index] : -1.0;
-        if (sum < 0.0 || sums.resourceSamples <= 0)
-            text += "-1";
-        else
-            text += szFormat("%.2f", sum / sums.resourceSamples);
+        if (sum < 0.0 || sums.resourceSamples <= 0) text += "-1";
+        else text += szFormat("%.2f", sum / sums.resourceSamples);
     }
     return text;
 }
@@ -143,11 +141,10 @@ std::string szResultQuery(const CWorkThread& w, std::string_view cookieValue) {
         rs.userPppoe.c_str(), rs.userLocalIp.c_str(), rs.netParameter.c_str(), w.dlFtpIntervals.c_str(),
         w.ulFtpIntervals.c_str(), w.dlNicIntervals.c_str(), w.ulNicIntervals.c_str(), rs.rttText.c_str(),
         szTcpSessions(rs).c_str(), rs.userProxy.c_str(), rs.cpuName.c_str(), cpuUsage,
-        szCoreUsage(sums, rs.coreCount, cpuUsage).c_str(), szMemoryText(sums, rs.memTotalMb).c_str(), static_cast<double>(rs.diskFreeGb),
-        rs.powerStatus.c_str(), errorCode.c_str(), authCode.c_str());
+        szCoreUsage(sums, rs.coreCount, cpuUsage).c_str(), szMemoryText(sums, rs.memTotalMb).c_str(),
+        static_cast<double>(rs.diskFreeGb), rs.powerStatus.c_str(), errorCode.c_str(), authCode.c_str());
     if (!rs.completionCode.empty()) query += szFormat("&QUELM=%s", rs.completionCode.c_str());
-    if (!w.hotfixQuery.empty())
-        query += szFormat("&HotFix=%s", szHotFixAnswer(w.hotfixQuery, rs.hotfixList).c_str());
+    if (!w.hotfixQuery.empty()) query += szFormat("&HotFix=%s", szHotFixAnswer(w.hotfixQuery, rs.hotfixList).c_str());
     return query;
 }
 
@@ -165,10 +162,10 @@ std::string szResultFileLine(const CWorkThread& w, std::string_view startTime) {
         "&UL_NIC_speed_interval=%s&RTT=%s&Tcp_session=%s&User_Proxy=%s&CPU=%s&CPU_usage=%d"
         "&Memory=%s&HD_FreeSpace=%.02f&Power=%s&error_code=%s",
         start.c_str(), rs.appVer.c_str(), rs.dlFtpKbps, rs.ulFtpKbps, w.dlNicKbps, w.ulNicKbps, w.ulAtDlKbps,
-        w.dlAtUlKbps, rs.userOs.c_str(), rs.userAntivir.c_str(), rs.userNic.c_str(),
-        static_cast<long>(rs.nicRate), rs.userPppoe.c_str(), rs.userLocalIp.c_str(), rs.netParameter.c_str(),
-        w.dlFtpIntervals.c_str(), w.ulFtpIntervals.c_str(), w.dlNicIntervals.c_str(), w.ulNicIntervals.c_str(),
-        rs.rttText.c_str(), szTcpSessions(rs).c_str(), rs.userProxy.c_str(), rs.cpuName.c_str(), cpuUsage,
+        w.dlAtUlKbps, rs.userOs.c_str(), rs.userAntivir.c_str(), rs.userNic.c_str(), static_cast<long>(rs.nicRate),
+        rs.userPppoe.c_str(), rs.userLocalIp.c_str(), rs.netParameter.c_str(), w.dlFtpIntervals.c_str(),
+        w.ulFtpIntervals.c_str(), w.dlNicIntervals.c_str(), w.ulNicIntervals.c_str(), rs.rttText.c_str(),
+        szTcpSessions(rs).c_str(), rs.userProxy.c_str(), rs.cpuName.c_str(), cpuUsage,
         szMemoryText(sums, rs.memTotalMb).c_str(), static_cast<double>(rs.diskFreeGb), rs.powerStatus.c_str(),
         errorCode.c_str());
 }

@@ -26,7 +26,7 @@ constexpr int kFtpPort = 21;
 constexpr int kWaitPollMs = 20;
 constexpr int kRetryPauseMs = 100;
 constexpr int kBeforeUploadMs = 1000;
-constexpr double kGraceSec = 10.0;       // the wait's allowance beyond the phase length
+constexpr double kGraceSec = 10.0;  // the wait's allowance beyond the phase length
 constexpr double kMinMeasuredShare = 0.3;
 constexpr double kKeepAliveSpacingSec = 3.0;
 constexpr std::int64_t kEarlyPhaseSec = 3;  // reports this early may not show a far larger NIC rate
@@ -120,8 +120,8 @@ bool bStartUploadConnections(CWorkThread& w, int n, const std::string& name) {
 // One name for every upload connection of the phase: the local time to the millisecond.
 std::string szUploadName(const LocalTime& t) {
     char name[64];
-    std::snprintf(name, sizeof name, "%d%02d%02d%02d%02d%02d%d.txt", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second, t.millisecond);
+    std::snprintf(name, sizeof name, "%d%02d%02d%02d%02d%02d%d.txt", t.year, t.month, t.day, t.hour, t.minute, t.second,
+                  t.millisecond);
     return name;
 }
 
@@ -319,8 +319,8 @@ void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsed
         // The adapter's counters of the moment the FTP total was read (else read now); an
         // unreadable table shows no movement.
         std::uint64_t in = inOctetsBase, out = outOctetsBase;
-        const auto counters = adapterAtSample ? std::exchange(adapterAtSample, std::nullopt)
-                                              : svc.counters->sample(rs.adapterRow);
+        const auto counters =
+            adapterAtSample ? std::exchange(adapterAtSample, std::nullopt) : svc.counters->sample(rs.adapterRow);
         if (counters) {
             in = counters->inOctets;
             out = counters->outOctets;
@@ -330,9 +330,9 @@ void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsed
         keepaliveNow = clock.now();
         if (clock.secondsBetween(keepaliveNow, keepaliveLast) > kKeepAliveSpacingSec && running) {
             keepaliveLast = keepaliveNow;
-            keepAlive = std::make_unique<WindowMessage>(WindowMessage::withTexts(
-                WM_KEEP_ALIVE, std::make_unique<TextHolder>(m_szCookie),
-                std::make_unique<TextHolder>(szDecode(svc.addresses->keepAliveUrl))));
+            keepAlive = std::make_unique<WindowMessage>(
+                WindowMessage::withTexts(WM_KEEP_ALIVE, std::make_unique<TextHolder>(m_szCookie),
+                                         std::make_unique<TextHolder>(szDecode(svc.addresses->keepAliveUrl))));
         }
 
         // 3. The first report of a phase is its baseline.

@@ -55,8 +55,8 @@ public:
 
     // --- HTTP exchange with the session cookie (work_thread.cpp) ---
     bool bHttpRequest(const std::string& url, bool isGet, bool readReply, bool takeCookie, std::string& reply);
-    bool bHttpPost(const std::string& url, const std::string& body, bool isGet, bool readReply,
-                   bool takeCookie, std::string& reply);
+    bool bHttpPost(const std::string& url, const std::string& body, bool isGet, bool readReply, bool takeCookie,
+                   std::string& reply);
 
     // --- throughput phases (throughput_phases.cpp) ---
     // Each returns false when the phase failed; errorCode then holds the reason.

@@ -39,9 +39,7 @@ EngineRoot::~EngineRoot() = default;
 std::string EngineRoot::szProbeTarget1() const { return szDecode(addresses_->probeTarget1); }
 std::string EngineRoot::szProbeTarget2() const { return szDecode(addresses_->probeTarget2); }
 
-void EngineRoot::vReadSettings(RunState& rs) const {
-    vReadSettingsFile(rs, szDecode(addresses_->settingsFileName));
-}
+void EngineRoot::vReadSettings(RunState& rs) const { vReadSettingsFile(rs, szDecode(addresses_->settingsFileName)); }
 
 int EngineRoot::iConnectedAdapters() const { return iNICConnect(*net_); }
 

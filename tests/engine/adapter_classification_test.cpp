@@ -15,7 +15,7 @@ constexpr const char* kReference = "192.0.2.1";
 constexpr std::uint64_t kMbit = 1000000;
 
 class AdapterClassification : public testing::Test {
-  protected:
+protected:
     // The machine: loopback at position 0, then `rows`; the reference address routes to `best`.
     void machine(const std::vector<InterfaceRow>& rows, std::uint32_t best) {
         net.setMachine(rows);
@@ -123,8 +123,7 @@ TEST_F(AdapterClassification, PppAtStandardSpeedNamesTheAdapterBeneathIt) {
     EXPECT_EQ(rs.nicRate, 10000);
 
     // Without a physical speed the last live adapter's name stays.
-    machine({ethernet(2, "First NIC", 100 * kMbit), ethernet(3, "Second NIC", 1000 * kMbit),
-             ppp(6, 100 * kMbit, 1492)},
+    machine({ethernet(2, "First NIC", 100 * kMbit), ethernet(3, "Second NIC", 1000 * kMbit), ppp(6, 100 * kMbit, 1492)},
             6);
     survey();
     EXPECT_EQ(rs.userNic, "Second NIC");
@@ -140,8 +139,7 @@ TEST_F(AdapterClassification, PppAtOddSpeed) {
     EXPECT_EQ(rs.nicRate, 2000);
 
     // Over a live wireless adapter: wireless with the adapter's rate; 54 Mbit/s ends the search.
-    machine({ethernet(2, "Atheros Wireless", 54 * kMbit), ethernet(3, "Wired", 10000 * kMbit),
-             ppp(4, 2 * kMbit, 1492)},
+    machine({ethernet(2, "Atheros Wireless", 54 * kMbit), ethernet(3, "Wired", 10000 * kMbit), ppp(4, 2 * kMbit, 1492)},
             4);
     survey();
     EXPECT_EQ(rs.userPppoe, "無線網路介面");
@@ -149,8 +147,8 @@ TEST_F(AdapterClassification, PppAtOddSpeed) {
     EXPECT_EQ(rs.nicRate, 54000);
 
     // A wired adapter at a physical speed lets the search go on; the dial-up rate is kept.
-    machine({ethernet(2, "Wired 10G", 10000 * kMbit), ethernet(3, "Wired 100M", 100 * kMbit),
-             ppp(4, 2 * kMbit, 1492), ethernet(5, "Never reached", 100 * kMbit)},
+    machine({ethernet(2, "Wired 10G", 10000 * kMbit), ethernet(3, "Wired 100M", 100 * kMbit), ppp(4, 2 * kMbit, 1492),
+             ethernet(5, "Never reached", 100 * kMbit)},
             4);
     survey();
     EXPECT_EQ(rs.userPppoe, "其他撥號網路");
@@ -159,8 +157,7 @@ TEST_F(AdapterClassification, PppAtOddSpeed) {
 }
 
 TEST_F(AdapterClassification, PppoeEthernetClientReportsTheFirstOtherLiveAdapter) {
-    machine({ethernet(2, "Unplugged", 100 * kMbit, kOperDisconnected),
-             ethernet(3, "Enternet P.P.P.o.E Adapter", 0),
+    machine({ethernet(2, "Unplugged", 100 * kMbit, kOperDisconnected), ethernet(3, "Enternet P.P.P.o.E Adapter", 0),
              FakeNetworkStack::row(4, kIfTypeEthernet, "Realtek 8139", 100 * kMbit, 1500, kOperConnected),
              ethernet(5, "Second", 1000 * kMbit)},
             3);
@@ -173,11 +170,9 @@ TEST_F(AdapterClassification, PppoeEthernetClientReportsTheFirstOtherLiveAdapter
 
 TEST_F(AdapterClassification, BestInterfaceOnlyAtPositionZeroIsNotFound) {
     // The best interface's row sits at position 0, which the search does not examine.
-    net.setTable(
-        std::vector<InterfaceRow>{ethernet(7, "Intel PRO/1000", 100 * kMbit), ethernet(8, "Other", 0)});
-    net.setAdapters(
-        std::vector<NetworkAdapter>{FakeNetworkStack::adapter(7, "eth7", {{"10.7.0.2", "255.0.0.0"}}),
-                                    FakeNetworkStack::adapter(8, "eth8")});
+    net.setTable(std::vector<InterfaceRow>{ethernet(7, "Intel PRO/1000", 100 * kMbit), ethernet(8, "Other", 0)});
+    net.setAdapters(std::vector<NetworkAdapter>{FakeNetworkStack::adapter(7, "eth7", {{"10.7.0.2", "255.0.0.0"}}),
+                                                FakeNetworkStack::adapter(8, "eth8")});
     net.setRoute(kReference, 7);
     survey();
     EXPECT_EQ(rs.adapterRow, 2);  // one past the end
@@ -194,10 +189,8 @@ TEST_F(AdapterClassification, BestInterfaceOnlyAtPositionZeroIsNotFound) {
 
 TEST_F(AdapterClassification, SearchNeverCountsTheTestedAdapterWhenItsRowIsMissing) {
     // The tested P.P.P.o.E adapter has no row after position 0; it must not report itself.
-    net.setTable(std::vector<InterfaceRow>{ethernet(3, "P.P.P.o.E", 100 * kMbit),
-                                           ethernet(4, "Real NIC", 10 * kMbit)});
-    net.setAdapters(
-        std::vector<NetworkAdapter>{FakeNetworkStack::adapter(3, "a"), FakeNetworkStack::adapter(4, "b")});
+    net.setTable(std::vector<InterfaceRow>{ethernet(3, "P.P.P.o.E", 100 * kMbit), ethernet(4, "Real NIC", 10 * kMbit)});
+    net.setAdapters(std::vector<NetworkAdapter>{FakeNetworkStack::adapter(3, "a"), FakeNetworkStack::adapter(4, "b")});
     net.setRoute(kReference, 3);
     survey();
     EXPECT_EQ(rs.userNic, "Real NIC");

@@ -16,9 +16,7 @@ using test::FakeNetworkStack;
 
 namespace {
 
-std::uint32_t addr(const char* text) {
-    return inet_addr(text);
-}
+std::uint32_t addr(const char* text) { return inet_addr(text); }
 
 }  // namespace
 
@@ -38,8 +36,7 @@ TEST(AdapterTexts, MacAndCodeTables) {
 TEST(AdapterSnapshots, AdapterListFillsAddressesAndMatchesTheGatewaySubnet) {
     FakeNetworkStack net;
     auto a = FakeNetworkStack::adapter(
-        3, "eth0",
-        {{"192.168.1.20", "255.255.255.0"}, {"10.1.2.3", "255.0.0.0"}, {"192.168.1.21", "255.255.255.0"}},
+        3, "eth0", {{"192.168.1.20", "255.255.255.0"}, {"10.1.2.3", "255.0.0.0"}, {"192.168.1.21", "255.255.255.0"}},
         {"192.168.1.1", "10.0.0.1"});
     a.description = "Intel Ethernet";
     a.hardwareAddress = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x77};  // only six bytes count

@@ -80,7 +80,7 @@ TEST(XorHex, CyclicKeyLowerCaseOutput) {
 TEST(XorHex, LooseDigitRuleAndNoKey) {
     // Lower-case letters count as code - 55 too: 'a' is 42, so "0a" is the byte 42 (0x2A).
     EXPECT_EQ(szXorHex("\x01", "0a"), "2b");
-    EXPECT_EQ(szXorHex("", "4142"), "");   // nothing to scramble with
+    EXPECT_EQ(szXorHex("", "4142"), "");    // nothing to scramble with
     EXPECT_EQ(szXorHex("A", "414"), "00");  // a lone trailing digit is no byte
 }
 

@@ -20,8 +20,8 @@ struct ScriptedProbe {
     std::vector<std::string> hosts;
     int stops = 0;
     bool done = false;
-    EchoRounds rounds{rs, [this](const std::string& h) { hosts.push_back(h); },
-                      [this] { ++stops; }, [this] { done = true; }};
+    EchoRounds rounds{rs, [this](const std::string& h) { hosts.push_back(h); }, [this] { ++stops; },
+                      [this] { done = true; }};
 
     void run() {
         while (!done && !script.empty()) {

@@ -120,7 +120,7 @@ TEST(MessagePump, PostedTextsAreOwnedByTheMessage) {
     EXPECT_EQ(pump.dispatchPending(), 2);
     EXPECT_EQ(seen, "dropped|unhandled");
     // A message still queued at close is freed with the queue (ASan would report a leak).
-    pump.PostMessage(WindowMessage::withTexts(WM_KEEP_ALIVE, std::make_unique<TextHolder>("a"),
-                                              std::make_unique<TextHolder>("b")));
+    pump.PostMessage(
+        WindowMessage::withTexts(WM_KEEP_ALIVE, std::make_unique<TextHolder>("a"), std::make_unique<TextHolder>("b")));
     pump.close();
 }

@@ -39,7 +39,8 @@ TEST(FtpDataPump, ADownloadIsReadToItsEndInReadsOfAtMostTheReadSize) {
     std::thread server([&] {
         const std::string chunk(100'000, 'x');
         for (std::size_t sent = 0; sent < kTotal; sent += chunk.size()) {
-            ASSERT_EQ(::send(pair.sender, chunk.data(), chunk.size(), MSG_NOSIGNAL), static_cast<ssize_t>(chunk.size()));
+            ASSERT_EQ(::send(pair.sender, chunk.data(), chunk.size(), MSG_NOSIGNAL),
+                      static_cast<ssize_t>(chunk.size()));
         }
         ::shutdown(pair.sender, SHUT_WR);
     });

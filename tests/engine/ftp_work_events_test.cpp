@@ -171,8 +171,8 @@ TEST(FtpWorkEvents, FillerServesOneSendBlockAtATime) {
 }
 
 TEST(FtpWorkEvents, StatusNames) {
-    const char* names[] = {"hsResolving", "hsConnecting", "hsConnected",  "hsDisconnecting", "hsDisconnected",
-                           "hsStatusText", "ftpTransfer", "ftpReady", "ftpAborted"};
+    const char* names[] = {"hsResolving",  "hsConnecting", "hsConnected", "hsDisconnecting", "hsDisconnected",
+                           "hsStatusText", "ftpTransfer",  "ftpReady",    "ftpAborted"};
     for (int i = 0; i < 9; ++i) EXPECT_STREQ(szFtpStatusName(i), names[i]);
     EXPECT_STREQ(szFtpStatusName(9), "Unknown");
     EXPECT_STREQ(szFtpStatusName(-1), "Unknown");

@@ -12,9 +12,7 @@
 
 using namespace kivota;
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(HttpTimeouts, PostWaitsLongerOnlyAboveOneHundredFiftyMilliseconds) {
     EXPECT_EQ(postTimeouts(150.0f), (HttpTimeouts{3000, 10000, 10000, 10000}));
@@ -53,8 +51,8 @@ TEST(Charset, ContentTypeParameter) {
 }
 
 TEST(Charset, DecodesBig5AndCp950AndRefusesInvalidBytes) {
-    const std::string big5 = "\xb4\xfa\xb3\x74";             // 測速 in Big5 / CP950
-    const std::string utf8 = "\xe6\xb8\xac\xe9\x80\x9f";     // 測速 in UTF-8
+    const std::string big5 = "\xb4\xfa\xb3\x74";          // 測速 in Big5 / CP950
+    const std::string utf8 = "\xe6\xb8\xac\xe9\x80\x9f";  // 測速 in UTF-8
     EXPECT_EQ(toUtf8(big5, "big5"), utf8);
     EXPECT_EQ(toUtf8(big5, kCharsetCp950), utf8);
     EXPECT_EQ(fromUtf8(utf8, kCharsetCp950), big5);

@@ -8,8 +8,9 @@
 namespace kivota {
 namespace {
 
-const std::string kHeader = "\r\nQuerying active state...\r\n\r\nTCP Global Parameters\r\n"
-                            "----------------------------------------------\r\n";
+const std::string kHeader =
+    "\r\nQuerying active state...\r\n\r\nTCP Global Parameters\r\n"
+    "----------------------------------------------\r\n";
 
 std::string report(const std::vector<std::pair<std::string, std::string>>& lines) {
     std::string text = kHeader;
@@ -22,10 +23,14 @@ std::string report(const std::vector<std::pair<std::string, std::string>>& lines
 }
 
 std::vector<std::pair<std::string, std::string>> englishLines() {
-    return {{"Receive-Side Scaling State", "enabled"},        {"Chimney Offload State", "automatic"},
-            {"NetDMA State", "enabled"},                      {"Direct Cache Access (DCA)", "disabled"},
-            {"Receive Window Auto-Tuning Level", "normal"},   {"Add-On Congestion Control Provider", "ctcp"},
-            {"ECN Capability", "disabled"},                   {"RFC 1323 Timestamps", "disabled"}};
+    return {{"Receive-Side Scaling State", "enabled"},
+            {"Chimney Offload State", "automatic"},
+            {"NetDMA State", "enabled"},
+            {"Direct Cache Access (DCA)", "disabled"},
+            {"Receive Window Auto-Tuning Level", "normal"},
+            {"Add-On Congestion Control Provider", "ctcp"},
+            {"ECN Capability", "disabled"},
+            {"RFC 1323 Timestamps", "disabled"}};
 }
 
 TEST(NetshState, EnglishReportIsCodedInPositionOrder) {

@@ -69,8 +69,8 @@ TEST(StrictInt, AcceptsSignAndDigitsWithinThirtyTwoBits) {
 }
 
 TEST(StrictInt, RefusesEverythingElse) {
-    for (const char* bad : {"", "+", "-", " 1", "1 ", "1.5", "1e3", "0x10", "ten", "2147483648", "-2147483649",
-                            "99999999999999999999"}) {
+    for (const char* bad :
+         {"", "+", "-", " 1", "1 ", "1.5", "1e3", "0x10", "ten", "2147483648", "-2147483649", "99999999999999999999"}) {
         EXPECT_FALSE(optStrictInt(bad).has_value()) << '"' << bad << '"';
     }
 }

@@ -20,9 +20,8 @@ class RunLog : public testing::Test {
 protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
-        dir_ = std::filesystem::temp_directory_path() /
-               ("kv_runlog_" + std::to_string(::getpid()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = std::filesystem::temp_directory_path() / ("kv_runlog_" + std::to_string(::getpid()) + "_" +
+                                                         testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
         std::filesystem::current_path(dir_);
     }
@@ -78,7 +77,10 @@ TEST_F(RunLog, WrittenInCodePage950) {
     clock.setLocalTime({2026, 1, 2, 3, 4, 5, 0});
     vAppendLog(clock, "啟動測試", "KivotaResult.txt");
     // 한 (Hangul) and U+1F600 have no code page 950 form.
-    vAppendLog(clock, "a한b\xF0\x9F\x98\x80" "c", "KivotaResult.txt");
+    vAppendLog(clock,
+               "a한b\xF0\x9F\x98\x80"
+               "c",
+               "KivotaResult.txt");
     vAppendLog(clock, "x\ny", "KivotaResult.txt");  // text mode: every line end is CR LF
     EXPECT_EQ(contents("KivotaResult.txt"), "\xB1\xD2\xB0\xCA\xB4\xFA\xB8\xD5\r\na?b?c\r\nx\r\ny\r\n");
 }

@@ -16,9 +16,8 @@ namespace {
 class SettingsFile : public testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("kv_settings_" + std::to_string(::getpid()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = std::filesystem::temp_directory_path() / ("kv_settings_" + std::to_string(::getpid()) + "_" +
+                                                         testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -35,19 +34,20 @@ protected:
 };
 
 TEST_F(SettingsFile, ReadsEveryKey) {
-    read("/ unattended run against the lab\r\n"
-         "AutoTest\tY\r\n"
-         "Testtype jMOVA\r\n"
-         "\r\n"
-         "  FtpServer   198.18.0.2:2121  \r\n"
-         "FtpUser\t\t\xB4\xFA\xB8\xD5\r\n"  // 測試 in code page 950
-         "FtpPassword kivota-pass\r\n"
-         "UploadPath /uploads\r\n"
-         "DownloadFile test_2048m.zip\r\n"
-         "TestSec 3,4\r\n"
-         "Session 2,5\r\n"
-         "ftpserver ignored.example\r\n"  // keys are case-sensitive
-         "Unknown key\r\n");
+    read(
+        "/ unattended run against the lab\r\n"
+        "AutoTest\tY\r\n"
+        "Testtype jMOVA\r\n"
+        "\r\n"
+        "  FtpServer   198.18.0.2:2121  \r\n"
+        "FtpUser\t\t\xB4\xFA\xB8\xD5\r\n"  // 測試 in code page 950
+        "FtpPassword kivota-pass\r\n"
+        "UploadPath /uploads\r\n"
+        "DownloadFile test_2048m.zip\r\n"
+        "TestSec 3,4\r\n"
+        "Session 2,5\r\n"
+        "ftpserver ignored.example\r\n"  // keys are case-sensitive
+        "Unknown key\r\n");
     EXPECT_TRUE(rs.autoTestEnabled);
     EXPECT_TRUE(rs.autoTestMode);
     EXPECT_EQ(rs.autoFtpServer, "198.18.0.2:2121");
@@ -95,15 +95,16 @@ TEST_F(SettingsFile, SessionZeroMeansNoOverride) {
 }
 
 TEST_F(SettingsFile, MalformedNumberLinesAreIgnored) {
-    read("TestSec 5,6\nSession 1,2\n"
-         "TestSec 9\n"      // no comma
-         "TestSec 0,8\n"    // a phase of no length
-         "TestSec 8,-1\n"
-         "TestSec x,8\n"
-         "Session 3\n"
-         "Session 4,\n"
-         "Session -1,2\n"
-         "TestSec\n");
+    read(
+        "TestSec 5,6\nSession 1,2\n"
+        "TestSec 9\n"    // no comma
+        "TestSec 0,8\n"  // a phase of no length
+        "TestSec 8,-1\n"
+        "TestSec x,8\n"
+        "Session 3\n"
+        "Session 4,\n"
+        "Session -1,2\n"
+        "TestSec\n");
     EXPECT_EQ(rs.autoUlSeconds, 5);
     EXPECT_EQ(rs.autoDlSeconds, 6);
     EXPECT_EQ(rs.ulSessionsSetting, 1);

@@ -26,15 +26,17 @@ protected:
 
     void SetUp() override {
         wmi.addObject(kCimv2, "Win32_OperatingSystem",
-                      FakeObject().text("Caption", "Debian GNU/Linux 12 (bookworm)").null("CSDVersion")
-                          .text("SystemDrive", "/").text("Version", "6.1.0"));
+                      FakeObject()
+                          .text("Caption", "Debian GNU/Linux 12 (bookworm)")
+                          .null("CSDVersion")
+                          .text("SystemDrive", "/")
+                          .text("Version", "6.1.0"));
         wmi.addObject(kCimv2, "Win32_Processor",
                       FakeObject().text("Name", "Test CPU").integer("NumberOfLogicalProcessors", 4));
         wmi.addClass(kCimv2, "Win32_QuickFixEngineering");
         wmi.addObject(kCimv2, "Win32_LogicalDisk",
                       FakeObject().text("Caption", "/boot").text("FreeSpace", "1073741824"));
-        wmi.addObject(kCimv2, "Win32_LogicalDisk",
-                      FakeObject().text("Caption", "/").text("FreeSpace", "8589934592"));
+        wmi.addObject(kCimv2, "Win32_LogicalDisk", FakeObject().text("Caption", "/").text("FreeSpace", "8589934592"));
         wmi.addClass("root\\SecurityCenter", "AntiVirusProduct");
         wmi.addClass("root\\SecurityCenter2", "AntiVirusProduct");
         system.online = 2;
@@ -109,7 +111,8 @@ TEST_F(WmiFacts, AFailingAntivirusQueryEndsTheStep) {
 TEST_F(WmiFacts, AProcessorCountThatIsNoNumberKeepsTheOnlineCount) {
     FakeManagementService other;
     other.addClass("root\\SecurityCenter2", "AntiVirusProduct");
-    other.addObject(kCimv2, "Win32_Processor", FakeObject().text("Name", "CPU").null("NumberOfLogicalProcessors", CimUint32));
+    other.addObject(kCimv2, "Win32_Processor",
+                    FakeObject().text("Name", "CPU").null("NumberOfLogicalProcessors", CimUint32));
     system.online = 3;
     vGatherWmiFacts(rs, other, system, isVistaOrLater);
     EXPECT_EQ(rs.coreCount, 3);
@@ -126,7 +129,8 @@ TEST_F(WmiFacts, HotFixesAreListedAndFreeSpaceIsReadAfterTheSystemDrive) {
     disk.addClass("root\\SecurityCenter2", "AntiVirusProduct");
     disk.addClass(kCimv2, "Win32_Processor");
     disk.addObject(kCimv2, "Win32_OperatingSystem", FakeObject().text("SystemDrive", "C:"));
-    disk.addObject(kCimv2, "Win32_LogicalDisk", FakeObject().text("Caption", "C:").null("Size").text("FreeSpace", "524288000"));
+    disk.addObject(kCimv2, "Win32_LogicalDisk",
+                   FakeObject().text("Caption", "C:").null("Size").text("FreeSpace", "524288000"));
     vGatherWmiFacts(fresh, disk, system, isVistaOrLater);
     EXPECT_NEAR(fresh.diskFreeGb, 0.488, 0.001);
 }

@@ -16,8 +16,8 @@
 #include "net/ftp_class.h"
 #include "run/run_log.h"
 #include "support/letter_encode.h"
-#include "support/worker_rig.h"
 #include "support/refused_port.h"
+#include "support/worker_rig.h"
 
 using namespace kivota;
 

@@ -146,7 +146,8 @@ TEST_F(WmiLayer, FailuresAnswerFalseAndCarryTheirMessage) {
         hrWmiConnect(wmi, "root\\Missing", services);
         FAIL() << "no error raised";
     } catch (const WmiError& e) {
-        EXPECT_STREQ(e.what(), "IWbemLocator::ConnectServer(): 0x8004100E (WBEM_E_INVALID_NAMESPACE) - Invalid namespace");
+        EXPECT_STREQ(e.what(),
+                     "IWbemLocator::ConnectServer(): 0x8004100E (WBEM_E_INVALID_NAMESPACE) - Invalid namespace");
     }
 
     wmi.addClass(kCimv2, "Known");

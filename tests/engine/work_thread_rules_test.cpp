@@ -43,7 +43,11 @@ TEST(RateRules, SlowLinesGetOneConnectionAndSmallBuffers) {
 }
 
 TEST(RateRules, BandEdges) {
-    struct Case { int up; int sendBuf; int ulSessions; };
+    struct Case {
+        int up;
+        int sendBuf;
+        int ulSessions;
+    };
     for (const Case c : {Case{128, 8192, 1}, Case{639, 8192, 1}, Case{640, 16384, 4}, Case{5119, 16384, 4},
                          Case{5120, 32768, 4}, Case{20479, 32768, 4}, Case{20480, 131072, 4}}) {
         SessionPlan plan{4, 4, 0, 0};

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include "support/letter_encode.h"
-#include "support/worker_rig.h"
 #include "support/refused_port.h"
+#include "support/worker_rig.h"
 
 using namespace kivota;
 

@@ -24,9 +24,9 @@
 #include "run/work_thread.h"
 #include "support/lab.h"
 #include "support/recording_window.h"
+#include "support/refused_port.h"
 #include "support/scoped_work_dir.h"
 #include "support/testbed_process.h"
-#include "support/refused_port.h"
 
 namespace kivota {
 namespace {
@@ -63,12 +63,12 @@ struct AutoRig {
     // Reads the settings as the window does at start-up, then runs one worker to its end.
     void run(const std::string& ftpServer) { run(ftpServer, loopbackRow(*net)); }
     void run(const std::string& ftpServer, int adapterRow) {
-        std::ofstream("kivota.ini", std::ios::binary)
-            << "/ unattended run on loopback\r\n"
-            << "AutoTest Y\r\nTesttype jMOVA\r\n"
-            << "FtpServer " << ftpServer << "\r\n"
-            << "FtpUser ftp\r\nFtpPassword guest@\r\nUploadPath /uploads\r\n"
-            << "DownloadFile test_2048m.zip\r\nTestSec 5,5\r\nSession " << kUploadSessions << "," << kDownloadSessions << "\r\n";
+        std::ofstream("kivota.ini", std::ios::binary) << "/ unattended run on loopback\r\n"
+                                                      << "AutoTest Y\r\nTesttype jMOVA\r\n"
+                                                      << "FtpServer " << ftpServer << "\r\n"
+                                                      << "FtpUser ftp\r\nFtpPassword guest@\r\nUploadPath /uploads\r\n"
+                                                      << "DownloadFile test_2048m.zip\r\nTestSec 5,5\r\nSession "
+                                                      << kUploadSessions << "," << kDownloadSessions << "\r\n";
         vReadSettingsFile(*state, "kivota.ini");
         ASSERT_TRUE(state->autoTestMode);
         state->appVer = "0.93";
@@ -119,7 +119,9 @@ void vExpectOneResultLine(const AutoRig& rig) {
     EXPECT_EQ(line.find('\t'), 8u);                 // "HH:MM:SS" of the start, then a tab
     EXPECT_EQ(line.substr(8, 14), "\tApp_ver=0.93&");
     EXPECT_NE(line.find("&User_os=Debian 12 \xB4\xFA\xB8\xD5\xAA\xA9&"), std::string::npos);  // code page 950
-    EXPECT_NE(line.find("&Tcp_session=" + std::to_string(kUploadSessions) + "," + std::to_string(kDownloadSessions) + "&"), std::string::npos);
+    EXPECT_NE(
+        line.find("&Tcp_session=" + std::to_string(kUploadSessions) + "," + std::to_string(kDownloadSessions) + "&"),
+        std::string::npos);
     EXPECT_EQ(line.find("Core_Usage"), std::string::npos);
     EXPECT_EQ(line.find("auth_code"), std::string::npos);
     const std::string ending = "&error_code=14\r\n";
@@ -142,7 +144,8 @@ TEST(AutoTestRun, AppendsOneResultLineAndLogsTheUpload) {
     vExpectOneResultLine(rig);
 
     bool fetched = false;
-    for (const auto& ftpLine : rig.testbed.ftpLog()) fetched = fetched || ftpLine.find("RETR test_2048m.zip") != std::string::npos;
+    for (const auto& ftpLine : rig.testbed.ftpLog())
+        fetched = fetched || ftpLine.find("RETR test_2048m.zip") != std::string::npos;
     EXPECT_TRUE(fetched);
 }
 

@@ -18,8 +18,8 @@
 
 #include "net/ftp_class.h"
 #include "platform/linux/steady_clock.h"
-#include "support/testbed_process.h"
 #include "support/refused_port.h"
+#include "support/testbed_process.h"
 
 namespace kivota::test {
 namespace {
@@ -268,7 +268,7 @@ TEST_F(FtpConnectionTest, TransfersGoOnPastTwoBillionBytesWithANewCommand) {
     EXPECT_TRUE(recorder.logged("FTPDL1 第 2 次下載"));
     EXPECT_GT(down->m_pThread->m_nCount, kPast);
     EXPECT_TRUE(serverLogged("END RETR"));  // the first RETR ran to the end of the file
-    EXPECT_TRUE(stillConnected);             // the new RETR used the same control connection
+    EXPECT_TRUE(stillConnected);            // the new RETR used the same control connection
 
     {
         std::lock_guard lock(recorder.mutex);

@@ -87,8 +87,8 @@ TEST_F(HttpExchangeTest, ValuesKeepEqualsSignsAndAreCutAtSemicolons) {
     std::string cookie, reply;
     ASSERT_TRUE(httpRequest(testbed.url("/kivota/config"), true, true, true, cookie, reply));
     const ReplyLists l = lists(reply);
-    EXPECT_EQ(szGetValue("Info_URL", l), "http://127.0.0.1:" + std::to_string(testbed.httpPort()) +
-                                             "/kivota/info?a=1&b=2");
+    EXPECT_EQ(szGetValue("Info_URL", l),
+              "http://127.0.0.1:" + std::to_string(testbed.httpPort()) + "/kivota/info?a=1&b=2");
     EXPECT_EQ(szGetValue("announcement", l), "first");
 }
 

@@ -34,8 +34,11 @@ struct Completion {
 class EventLoop {
 public:
     EventLoop()
-        : clock_(std::make_shared<SteadyClock>()),
-          service_(clock_, [this](int interval) { intervalMs_ = interval; nextTick_ = clock_->now(); advance(); }) {}
+        : clock_(std::make_shared<SteadyClock>()), service_(clock_, [this](int interval) {
+              intervalMs_ = interval;
+              nextTick_ = clock_->now();
+              advance();
+          }) {}
 
     EchoService& service() { return service_; }
     IClock& clock() { return *clock_; }
@@ -78,8 +81,9 @@ void vKeepFirstLoopbackEcho(TICMPSENDECHO2& prober, EventLoop& loop, int interva
     prober.m_nInterval = intervalMs;
     prober.OnEcho = [&first, &loop, started](TICMPSENDECHO2& sender, const std::string& host, int ttl, int size,
                                              int rtt, int status, const std::string& sendTime) {
-        if (!first) first = Completion{host, ttl, size, rtt, status, sendTime,
-                                       loop.clock().secondsBetween(loop.clock().now(), started)};
+        if (!first)
+            first = Completion{
+                host, ttl, size, rtt, status, sendTime, loop.clock().secondsBetween(loop.clock().now(), started)};
         sender.Stop();
     };
 }

@@ -133,7 +133,8 @@ TEST_F(LabEcho, AnsweringTargetReturnsThe32BytePayloadAndItsTtl) {
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
         const std::size_t ipLen = static_cast<std::size_t>(packet[0] & 0x0F) * 4;
-        if (std::string(text) != target_->nsAddress() || static_cast<std::size_t>(n) < ipLen + 8 || packet[ipLen] != 0) continue;
+        if (std::string(text) != target_->nsAddress() || static_cast<std::size_t>(n) < ipLen + 8 || packet[ipLen] != 0)
+            continue;
         EXPECT_EQ(std::string(reinterpret_cast<char*>(packet) + ipLen + 8, static_cast<std::size_t>(n) - ipLen - 8),
                   "0123456789ABCDEFGHIJKLMNOPQRSTUV");
         sawPayload = true;

@@ -80,12 +80,37 @@ TEST(ResultUpload, ServerReadsTheRunState) {
     EXPECT_TRUE(stored.authOk);
     EXPECT_EQ(stored.cookie, cookieValue);
 
-    const std::vector<std::string> keys = {
-        "App_ver", "DL_FTP_speed", "UL_FTP_speed", "DL_NIC_speed", "UL_NIC_speed", "UL_at_DL_Test",
-        "DL_at_UL_Test", "User_os", "User_antivir", "User_nic", "user_nic_rate", "User_pppoe", "User_localip",
-        "User_net_parameter", "DL_FTP_speed_interval", "UL_FTP_speed_interval", "DL_NIC_speed_interval",
-        "UL_NIC_speed_interval", "RTT", "Tcp_session", "User_Proxy", "CPU", "CPU_usage", "Core_Usage",
-        "Memory", "HD_FreeSpace", "Power", "error_code", "auth_code", "QUELM", "HotFix"};
+    const std::vector<std::string> keys = {"App_ver",
+                                           "DL_FTP_speed",
+                                           "UL_FTP_speed",
+                                           "DL_NIC_speed",
+                                           "UL_NIC_speed",
+                                           "UL_at_DL_Test",
+                                           "DL_at_UL_Test",
+                                           "User_os",
+                                           "User_antivir",
+                                           "User_nic",
+                                           "user_nic_rate",
+                                           "User_pppoe",
+                                           "User_localip",
+                                           "User_net_parameter",
+                                           "DL_FTP_speed_interval",
+                                           "UL_FTP_speed_interval",
+                                           "DL_NIC_speed_interval",
+                                           "UL_NIC_speed_interval",
+                                           "RTT",
+                                           "Tcp_session",
+                                           "User_Proxy",
+                                           "CPU",
+                                           "CPU_usage",
+                                           "Core_Usage",
+                                           "Memory",
+                                           "HD_FreeSpace",
+                                           "Power",
+                                           "error_code",
+                                           "auth_code",
+                                           "QUELM",
+                                           "HotFix"};
     ASSERT_EQ(stored.fields.size(), keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(stored.fields[i].first, keys[i]);
 

@@ -8,15 +8,15 @@
 
 #include <chrono>
 #include <functional>
-#include <thread>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "net/letter_code.h"
+#include "support/refused_port.h"
 #include "support/testbed_addresses.h"
 #include "support/testbed_process.h"
 #include "support/worker_rig.h"
-#include "support/refused_port.h"
 
 using namespace kivota;
 using test::RecordedMessage;
@@ -36,9 +36,8 @@ struct Parameters {
 };
 
 Parameters parametersOf(const RunState& s) {
-    return Parameters{s.ftpUrl,        s.ftpUid,        s.ftpPwd,     s.dlPath,     s.ulPath,
-                      s.ulDurationSec, s.dlDurationSec, s.timeoutSec, s.ulSessions, s.dlSessions,
-                      s.userSendBuf,   s.userRecvBuf};
+    return Parameters{s.ftpUrl,        s.ftpUid,     s.ftpPwd,     s.dlPath,     s.ulPath,      s.ulDurationSec,
+                      s.dlDurationSec, s.timeoutSec, s.ulSessions, s.dlSessions, s.userSendBuf, s.userRecvBuf};
 }
 
 class RunSequence : public ::testing::Test {
@@ -53,10 +52,10 @@ protected:
     std::string guestServer = test::refusedServer();
 
     // How the played window answers; a test changes these before run().
-    bool answerEcho = true;                                // echoDone on the probe-wait progress
+    bool answerEcho = true;  // echoDone on the probe-wait progress
     std::function<bool(const RecordedMessage&)> terminateOn = [](const RecordedMessage&) { return false; };
-    double echoLimitSeenAt = -1.0;                         // fake seconds when the halt came
-    Parameters at;                                         // taken when the measurement began
+    double echoLimitSeenAt = -1.0;  // fake seconds when the halt came
+    Parameters at;                  // taken when the measurement began
     bool measurementBegan = false;
 
     void SetUp() override {
@@ -288,9 +287,9 @@ TEST_P(MalformedNumber, TreatedAsAFailedTestParameterFetch) {
 INSTANTIATE_TEST_SUITE_P(Keys, MalformedNumber,
                          ::testing::Values("testparam.ul_duration ten\n", "testparam.omit dl_duration\n",
                                            "testparam.timeout 1.5\n", "testparam.ul_session \n",
-                                           "testparam.dl_session 99999999999\n",
-                                           "testparam.user_rate fast,500\n", "testparam.user_rate 8000,\n",
-                                           "testparam.ul_duration 0\n", "testparam.dl_duration -5\n"));
+                                           "testparam.dl_session 99999999999\n", "testparam.user_rate fast,500\n",
+                                           "testparam.user_rate 8000,\n", "testparam.ul_duration 0\n",
+                                           "testparam.dl_duration -5\n"));
 
 TEST_F(RunSequence, EchoProbeLimitAfterFifteenSecondsThenGoAhead) {
     answerEcho = false;
@@ -335,11 +334,11 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, SessionRules,
     ::testing::Values(
         RuleCase{"testparam.user_rate 8000,500\n", 1000000, -1, 0, 0, 1, 1, 8192, 8192},
-        RuleCase{"testparam.user_rate 8000\n", 1000000, -1, 0, 0, 4, 4, 0, 0},             // one part: no change
+        RuleCase{"testparam.user_rate 8000\n", 1000000, -1, 0, 0, 4, 4, 0, 0},  // one part: no change
         RuleCase{"testparam.ul_session 50\ntestparam.dl_session 21\n", 1000000, -1, 0, 0, 20, 20, 131072, 262144},
         RuleCase{"testparam.ul_session 50\n", 21, 31, 0, 0, 1, 4, 131072, 262144},          // latency rule
         RuleCase{"testparam.ul_session 50\n", 20, 31, 0, 0, 20, 4, 131072, 262144},         // rttMin not above 20
-        RuleCase{"testparam.user_rate 8000,500\n", 1000000, -1, 3, 25, 3, 20, 8192, 8192}, // override, then cap
+        RuleCase{"testparam.user_rate 8000,500\n", 1000000, -1, 3, 25, 3, 20, 8192, 8192},  // override, then cap
         RuleCase{"testparam.omit user_rate\n", 1000000, -1, 0, 0, 4, 4, 0, 0}));
 
 // Terminate requests in each wait of the run: the worker ends without another message.

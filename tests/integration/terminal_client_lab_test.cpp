@@ -67,8 +67,8 @@ TEST_F(TerminalClientLab, JsonSpeedsAreWhatTheOperatorDecoded) {
     const std::string url = szJsonMember(json, "result_url");
     const std::size_t id = url.find("report?id=");
     ASSERT_NE(id, std::string::npos) << url;
-    const test::TestbedResult stored = test::readTestbedResult(test::szLabStateDir() + "/results/" +
-                                                               url.substr(id + 10) + ".txt");
+    const test::TestbedResult stored =
+        test::readTestbedResult(test::szLabStateDir() + "/results/" + url.substr(id + 10) + ".txt");
     EXPECT_TRUE(stored.authOk);
     EXPECT_EQ(stored.field("error_code"), "0");
     EXPECT_EQ(szJsonMember(json, "download_kbps"), stored.field("DL_FTP_speed"));

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -73,7 +73,8 @@ protected:
     void prepare(const std::string& scenario, TerminalOptions options) {
         testbed.setScenario("testparam.url " + testbed.ftpServer() +
                             "\ntestparam.dl_duration 3\ntestparam.ul_duration 3\n"
-                            "testparam.dl_session 2\ntestparam.ul_session 2\n" + scenario);
+                            "testparam.dl_session 2\ntestparam.ul_session 2\n" +
+                            scenario);
         StoredAddresses a = test::testbedAddresses(testbed.url(""), testbed.ftpServer());
         a.probeTarget1 = test::szEncode("127.0.0.1");
         a.probeTarget2 = test::szEncode("127.0.0.1");

@@ -115,7 +115,7 @@ TEST_F(TestbedTest, ConfigReplyHasTheKeysInOrderAndAFreshCookieEachTime) {
     EXPECT_EQ(first.header("Content-Type"), "text/plain; charset=utf-8");
     const auto pairs = pairsOf(first.body);
     EXPECT_EQ(namesOf(pairs), (std::vector<std::string>{"ver_server", "ver_min", "Update_URL", "Ad_URL1", "Ad_URL2",
-                                                         "Ad_End_URL", "Info_URL", "announcement", "agreement"}));
+                                                        "Ad_End_URL", "Info_URL", "announcement", "agreement"}));
     EXPECT_EQ(valueOf(pairs, "ver_server"), "0.93");
     EXPECT_EQ(valueOf(pairs, "announcement"), "EMPTY");
     EXPECT_EQ(valueOf(pairs, "Info_URL"), testbed.url("/kivota/info"));  // built from the Host header

@@ -27,7 +27,7 @@ constexpr const char* kReference = "192.0.2.1";
 constexpr std::uint64_t kMbit = 1000000;
 
 class FakeBitRate final : public IWirelessBitRate {
-  public:
+public:
     std::map<int, std::uint64_t> rates;
     std::optional<std::uint64_t> currentBitRate(int ifindex) override {
         const auto it = rates.find(ifindex);
@@ -36,7 +36,7 @@ class FakeBitRate final : public IWirelessBitRate {
 };
 
 class FakeTrees : public testing::Test {
-  protected:
+protected:
     FakeTrees() : root_(fs::temp_directory_path() / ("kv_link_facts_" + std::to_string(::getpid()))) {
         fs::remove_all(root_);
         sources_.sysRoot = root_ / "sys";
@@ -57,8 +57,7 @@ class FakeTrees : public testing::Test {
 
     // A network device under sysfs: its speed file (none when empty), its driver link (none
     // when empty) and, for a wireless one, its phy80211 link.
-    void device(const std::string& name, const std::string& speed, const std::string& driver,
-                bool wireless = false) {
+    void device(const std::string& name, const std::string& speed, const std::string& driver, bool wireless = false) {
         fs::create_directories(netDir(name));
         if (!speed.empty()) write(netDir(name) / "speed", speed + "\n");
         if (!driver.empty()) {
@@ -79,7 +78,8 @@ class FakeTrees : public testing::Test {
     }
 
     // The survey over rows made from the trees: index 2.. in order, the reference routed to `best`.
-    std::unique_ptr<RunState> classify(const std::vector<std::pair<LinkFacts, std::uint32_t>>& linksWithMtu, std::uint32_t best) {
+    std::unique_ptr<RunState> classify(const std::vector<std::pair<LinkFacts, std::uint32_t>>& linksWithMtu,
+                                       std::uint32_t best) {
         std::vector<InterfaceRow> rows;
         std::uint32_t index = 2;
         for (const auto& [f, mtu] : linksWithMtu) {
@@ -112,8 +112,9 @@ TEST_F(FakeTrees, WirelessAdapterCarriesAWirelessWordAndItsStationBitRate) {
     EXPECT_EQ(rs->nicRate, 866700);
 
     // A database name that already says so is kept as it is; not associated: no speed.
-    write(sources_.udevRoot / "data" / "n3", "E:ID_VENDOR_FROM_DATABASE=Intel Corporation\n"
-                                             "E:ID_MODEL_FROM_DATABASE=Wi-Fi 6 AX200\n");
+    write(sources_.udevRoot / "data" / "n3",
+          "E:ID_VENDOR_FROM_DATABASE=Intel Corporation\n"
+          "E:ID_MODEL_FROM_DATABASE=Wi-Fi 6 AX200\n");
     device("wlan1", "", "", true);
     const LinkFacts idle = facts(3, "wlan1", ARPHRD_ETHER);
     EXPECT_EQ(idle.description, "Intel Corporation Wi-Fi 6 AX200");
@@ -213,9 +214,9 @@ TEST(Nl80211Station, TransmitBitRateInHundredsOfKilobits) {
         std::optional<std::uint64_t> expected;
     };
     const Case cases[] = {
-        {8667, 8667, 866700000ULL},              // both: the 32-bit one
-        {96077, 65535, 9607700000ULL},           // beyond the 16-bit field
-        {std::nullopt, 540, 54000000ULL},        // older drivers: 16 bits only
+        {8667, 8667, 866700000ULL},                  // both: the 32-bit one
+        {96077, 65535, 9607700000ULL},               // beyond the 16-bit field
+        {std::nullopt, 540, 54000000ULL},            // older drivers: 16 bits only
         {std::nullopt, std::nullopt, std::nullopt},  // no transmit rate yet
     };
     for (const Case& c : cases) {

@@ -68,8 +68,8 @@ TEST(LinuxCpuLoad, ABusyCoreStandsOut) {
     // Against the quiet interval only when neither the machine nor the chosen core was already
     // busy with other work: a core that was 80 % busy cannot stand out by 25 points.
     if (idleTotal > 60.0 || idleCore > 60.0)
-        GTEST_SKIP() << "the machine was already busy (" << idleTotal << " % in all, " << idleCore
-                     << " % on processor " << busyCpu << ")";
+        GTEST_SKIP() << "the machine was already busy (" << idleTotal << " % in all, " << idleCore << " % on processor "
+                     << busyCpu << ")";
     EXPECT_GT(busyTotal, idleTotal + 25.0 / rs.coreCount);
     EXPECT_GT(busyCore, idleCore + 25.0);
 }

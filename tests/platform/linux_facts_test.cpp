@@ -44,7 +44,8 @@ TEST(LinuxFacts, WmiFactsAgreeWithTheSystemsOwnTools) {
     EXPECT_EQ(rs.systemDrive, "/");
     const int major = std::stoi(test::szCommandOutput("uname -r | cut -d. -f1"));
     EXPECT_EQ(isVistaOrLater, major >= 6);
-    const bool clam = test::szCommandOutput("ls /usr/bin/clamscan /usr/sbin/clamd /usr/bin/clamdscan 2>/dev/null") != "";
+    const bool clam =
+        test::szCommandOutput("ls /usr/bin/clamscan /usr/sbin/clamd /usr/bin/clamdscan 2>/dev/null") != "";
     EXPECT_EQ(rs.userAntivir, clam ? "ClamAV" : "null");
     const std::string patches = test::szCommandOutput("ls /sys/kernel/livepatch 2>/dev/null | paste -sd,");
     EXPECT_EQ(rs.hotfixList, patches);
@@ -86,8 +87,11 @@ TEST(LinuxFacts, RegistryViewAgreesWithSysctl) {
         EXPECT_TRUE(reg->readInteger(RegistryRoot::LocalMachine, key, name, v)) << name;
         return v;
     };
-    auto sysctl = [](const char* name) { return std::stoll(test::szCommandOutput(std::string("sysctl -n ") + name + " | awk '{print $1}'")); };
-    const int opts = (sysctl("net.ipv4.tcp_window_scaling") != 0 ? 1 : 0) | (sysctl("net.ipv4.tcp_timestamps") != 0 ? 2 : 0);
+    auto sysctl = [](const char* name) {
+        return std::stoll(test::szCommandOutput(std::string("sysctl -n ") + name + " | awk '{print $1}'"));
+    };
+    const int opts =
+        (sysctl("net.ipv4.tcp_window_scaling") != 0 ? 1 : 0) | (sysctl("net.ipv4.tcp_timestamps") != 0 ? 2 : 0);
     EXPECT_EQ(integer(kTcpipParametersKey, "Tcp1323Opts"), opts);
     EXPECT_EQ(integer(kTcpipParametersKey, "GlobalMaxTcpWindowSize"), sysctl("net.core.rmem_max"));
     EXPECT_EQ(std::to_string(integer(kTcpipParametersKey, "TcpWindowSize")),
@@ -148,9 +152,10 @@ TEST(LinuxManagement, StatusCodesOfUnknownNamespaceClassAndQuery) {
 
 TEST(LinuxManagement, LocalFileSystemsLeavePseudoFileSystemsOut) {
     const std::string filesystems = "nodev\tsysfs\nnodev\tproc\nnodev\toverlay\nnodev\tfuse\n\text4\n";
-    const std::string mounts = "overlay / overlay rw 0 0\nproc /proc proc rw 0 0\n/dev/vdb /data ext4 rw 0 0\n"
-                               "/dev/vdc /my\\040disk ext4 rw 0 0\nsshfs#x /remote fuse.sshfs rw 0 0\n"
-                               "/dev/vdd /data ext4 rw 0 0\n";
+    const std::string mounts =
+        "overlay / overlay rw 0 0\nproc /proc proc rw 0 0\n/dev/vdb /data ext4 rw 0 0\n"
+        "/dev/vdc /my\\040disk ext4 rw 0 0\nsshfs#x /remote fuse.sshfs rw 0 0\n"
+        "/dev/vdd /data ext4 rw 0 0\n";
     const auto fs = localFileSystems(mounts, filesystems);
     ASSERT_EQ(fs.size(), 3u);
     EXPECT_EQ(fs[0].mountPoint, "/");
@@ -170,8 +175,7 @@ TEST(LinuxPower, SuppliesOfAMadeUpTree) {
     EXPECT_EQ(none.batteryFlag, 128);
 
     // A wireless mouse's battery and a phone charging on USB are the peripherals' own supplies.
-    supply("hidpp_battery_0", {{"type", "Battery"}, {"scope", "Device"}, {"status", "Discharging"},
-                               {"capacity", "3"}});
+    supply("hidpp_battery_0", {{"type", "Battery"}, {"scope", "Device"}, {"status", "Discharging"}, {"capacity", "3"}});
     supply("phone", {{"type", "USB"}, {"scope", "Device"}, {"online", "0"}});
     PowerStatus peripherals = readPowerSupplies(root.string());
     EXPECT_EQ(peripherals.acLineStatus, 255);
@@ -182,8 +186,8 @@ TEST(LinuxPower, SuppliesOfAMadeUpTree) {
     EXPECT_EQ(desktop.acLineStatus, 1);
     EXPECT_EQ(desktop.batteryFlag, 128);
 
-    supply("BAT0", {{"type", "Battery"}, {"scope", "System"}, {"present", "1"}, {"status", "Charging"},
-                    {"capacity", "20"}});
+    supply("BAT0",
+           {{"type", "Battery"}, {"scope", "System"}, {"present", "1"}, {"status", "Charging"}, {"capacity", "20"}});
     PowerStatus laptop = readPowerSupplies(root.string());
     EXPECT_EQ(laptop.batteryFlag, 2 | 8);
     std::filesystem::remove_all(root);

@@ -29,7 +29,7 @@ using namespace kivota;
 namespace {
 
 class FdCloser {
-  public:
+public:
     explicit FdCloser(int fd) : fd_(fd) {}
     ~FdCloser() {
         if (fd_ >= 0) {
@@ -40,7 +40,7 @@ class FdCloser {
     FdCloser& operator=(const FdCloser&) = delete;
     int get() const { return fd_; }
 
-  private:
+private:
     int fd_;
 };
 
@@ -58,7 +58,7 @@ void setReceiveLimit(int fd) {
 }
 
 class NetlinkVeth : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         KV_NEEDS(geteuid() == 0, "creating a veth pair needs root");
         namespace_ = std::make_unique<test::TestNamespace>();
@@ -186,11 +186,10 @@ TEST_F(NetlinkVeth, SurveyFindsTheRowAndItsCountersGrowByTheBytesSent) {
                   static_cast<ssize_t>(kPayload));
         sockaddr_in from{};
         socklen_t fromLength = sizeof from;
-        ASSERT_EQ(recvfrom(peer.get(), buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from),
-                           &fromLength),
-                  static_cast<ssize_t>(kPayload));
-        ASSERT_EQ(sendto(peer.get(), buffer.data(), kPayload, 0, reinterpret_cast<const sockaddr*>(&from),
-                         fromLength),
+        ASSERT_EQ(
+            recvfrom(peer.get(), buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromLength),
+            static_cast<ssize_t>(kPayload));
+        ASSERT_EQ(sendto(peer.get(), buffer.data(), kPayload, 0, reinterpret_cast<const sockaddr*>(&from), fromLength),
                   static_cast<ssize_t>(kPayload));
         ASSERT_EQ(recv(sender.get(), buffer.data(), buffer.size(), 0), static_cast<ssize_t>(kPayload));
     }

@@ -54,7 +54,9 @@ TEST(NetshTool, CodesAgreeWithTheKernelSettings) {
     ASSERT_EQ(c.size(), 7u);
 
     const bool severalQueues =
-        test::szCommandOutput("for q in /sys/class/net/*/queues; do ls $q | grep -c '^rx-'; done | awk '$1>1{n++} END{print n+0}'") != "0";
+        test::szCommandOutput(
+            "for q in /sys/class/net/*/queues; do ls $q | grep -c '^rx-'; done | awk '$1>1{n++} END{print n+0}'") !=
+        "0";
     EXPECT_EQ(c[0], severalQueues ? 1 : 0);
     EXPECT_EQ(c[1], 0);  // chimney
     EXPECT_EQ(c[2], test::szCommandOutput("sysctl -n net.ipv4.tcp_moderate_rcvbuf") == "1" ? 3 : 0);
@@ -73,8 +75,9 @@ TEST(NetshTool, OtherCommandLinesAreRefused) {
 }
 
 TEST(NetshRun, TheProgramsDirectoryComesBeforePath) {
-    ScriptDir local("printf '\\r\\nQuerying active state...\\r\\n\\r\\nTCP Global Parameters\\r\\n---\\r\\n"
-                    "Chimney Offload State : enabled\\r\\n'\n");
+    ScriptDir local(
+        "printf '\\r\\nQuerying active state...\\r\\n\\r\\nTCP Global Parameters\\r\\n---\\r\\n"
+        "Chimney Offload State : enabled\\r\\n'\n");
     const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     ::setenv("PATH", (kToolDir + ":" + savedPath).c_str(), 1);
     std::string state;
@@ -95,9 +98,10 @@ TEST(NetshRun, TheProgramsDirectoryComesBeforePath) {
 
 TEST(NetshRun, OutputLargerThanThePipeIsDrainedAndOnlyItsStartParsed) {
     // 200 KB after the lines: a reader that waited for the end before reading would stall.
-    ScriptDir big("printf 'h1\\nh2\\nh3\\nh4\\nRFC 1323 Timestamps : enabled\\r\\n'\n"
-                  "head -c 200000 /dev/zero | tr '\\0' 'x'\n"
-                  "printf '\\nNetDMA State : enabled\\r\\n'\n");
+    ScriptDir big(
+        "printf 'h1\\nh2\\nh3\\nh4\\nRFC 1323 Timestamps : enabled\\r\\n'\n"
+        "head -c 200000 /dev/zero | tr '\\0' 'x'\n"
+        "printf '\\nNetDMA State : enabled\\r\\n'\n");
     std::string state;
     vGetNetshState(state, big.path());
     EXPECT_EQ(state, "-1,-1,-1,-1,-1,-1,1");

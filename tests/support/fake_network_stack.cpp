@@ -104,8 +104,7 @@ std::optional<std::vector<InterfaceRow>> FakeNetworkStack::interfaceTable() {
 
 std::optional<InterfaceRow> FakeNetworkStack::interfaceEntry(std::uint32_t index) {
     std::lock_guard lock(mutex_);
-    if (!table_ ||
-        std::find(failingEntries_.begin(), failingEntries_.end(), index) != failingEntries_.end()) {
+    if (!table_ || std::find(failingEntries_.begin(), failingEntries_.end(), index) != failingEntries_.end()) {
         return std::nullopt;
     }
     for (const auto& r : *table_) {

@@ -15,11 +15,10 @@
 namespace kivota::test {
 
 class FakeNetworkStack final : public INetworkStack {
-  public:
+public:
     // An interface row with the fields the classification reads; the rest are zero.
-    static InterfaceRow row(std::uint32_t index, std::uint32_t type, std::string description,
-                            std::uint64_t speedBps, std::uint32_t mtu = 1500,
-                            std::uint32_t operStatus = kOperOperational);
+    static InterfaceRow row(std::uint32_t index, std::uint32_t type, std::string description, std::uint64_t speedBps,
+                            std::uint32_t mtu = 1500, std::uint32_t operStatus = kOperOperational);
     static NetworkAdapter adapter(std::uint32_t index, std::string name,
                                   std::vector<Ipv4AddressWithMask> addresses = {},
                                   std::vector<std::string> gateways = {});
@@ -47,7 +46,7 @@ class FakeNetworkStack final : public INetworkStack {
 
     int tableReads() const;
 
-  private:
+private:
     mutable std::mutex mutex_;
     std::optional<std::vector<InterfaceRow>> table_ = std::vector<InterfaceRow>{};
     std::optional<std::vector<NetworkAdapter>> adapters_ = std::vector<NetworkAdapter>{};

@@ -8,8 +8,7 @@ void FakeRegistry::setInteger(RegistryRoot root, const std::string& key, const s
     values_[{root, key, name}] = v;
 }
 
-void FakeRegistry::setString(RegistryRoot root, const std::string& key, const std::string& name,
-                             const std::string& v) {
+void FakeRegistry::setString(RegistryRoot root, const std::string& key, const std::string& name, const std::string& v) {
     values_[{root, key, name}] = v;
 }
 

@@ -51,9 +51,8 @@ std::optional<TestbedResult> optLabResult(const std::string& cookieValue);
 }  // namespace kivota::test
 
 // Skips the test without `condition`, or fails it where the condition must hold (bLabRequired).
-#define KV_NEEDS(condition, reason)                                   \
-    if (condition) {                                                  \
-    } else if (::kivota::test::bLabRequired()) {                      \
-        FAIL() << "missing in a run that requires it: " << reason;    \
-    } else                                                            \
-        GTEST_SKIP() << reason
+#define KV_NEEDS(condition, reason)                                \
+    if (condition) {                                               \
+    } else if (::kivota::test::bLabRequired()) {                   \
+        FAIL() << "missing in a run that requires it: " << reason; \
+    } else GTEST_SKIP() << reason

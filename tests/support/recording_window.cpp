@@ -16,8 +16,14 @@ bool RecordingWindow::record(WindowMessage m, bool sent) {
     r.wParam = m.wParam;
     r.lParam = m.lParam;
     r.sent = sent;
-    if (m.wText) { r.hasWText = true; r.wText = *m.wText; }
-    if (m.lText) { r.hasLText = true; r.lText = *m.lText; }
+    if (m.wText) {
+        r.hasWText = true;
+        r.wText = *m.wText;
+    }
+    if (m.lText) {
+        r.hasLText = true;
+        r.lText = *m.lText;
+    }
     Reaction reaction;
     {
         std::lock_guard lock(mutex_);

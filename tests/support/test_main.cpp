@@ -12,8 +12,7 @@ namespace {
 class NoThreadOutlivesItsTest : public testing::EmptyTestEventListener {
     void OnTestEnd(const testing::TestInfo& info) override {
         if (!kivota::ThreadTracker::waitAllEnded(std::chrono::seconds(20))) {
-            ADD_FAILURE() << info.name() << " left " << kivota::ThreadTracker::running()
-                          << " thread(s) running";
+            ADD_FAILURE() << info.name() << " left " << kivota::ThreadTracker::running() << " thread(s) running";
         }
     }
 };

@@ -1,8 +1,8 @@
 #include "support/test_namespace.h"
 
+#include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
-#include <arpa/inet.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -86,8 +86,6 @@ TestNamespace::~TestNamespace() {
     sh("ip netns del " + name_);
 }
 
-bool TestNamespace::run(const std::string& command) const {
-    return sh("ip netns exec " + name_ + " " + command);
-}
+bool TestNamespace::run(const std::string& command) const { return sh("ip netns exec " + name_ + " " + command); }
 
 }  // namespace kivota::test

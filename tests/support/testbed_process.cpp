@@ -99,8 +99,9 @@ TestbedProcess::TestbedProcess() {
     const std::string script = std::string(KIVOTA_SOURCE_DIR) + "/testbed/kivota_testbed.py";
     // --parent: the testbed ends with this process and removes its state directory, also when
     // the test is killed or crashes (the kernel signals it when the spawning thread ends).
-    std::vector<std::string> args = {"/usr/bin/python3", "-E", "-s", script, "--state", stateDir_,
-                                     "--http-port", "0", "--ftp-port", "0", "--parent", std::to_string(getpid())};
+    std::vector<std::string> args = {"/usr/bin/python3", "-E",      "-s",          script,
+                                     "--state",          stateDir_, "--http-port", "0",
+                                     "--ftp-port",       "0",       "--parent",    std::to_string(getpid())};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -131,8 +132,8 @@ void TestbedProcess::waitUntilReady() {
     const std::regex ready(R"(READY http=(\d+) ftp=(\d+))");
     std::string output;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             throw std::runtime_error("testbed: no READY line within 10 s (output so far: \"" + output + "\")");
         }

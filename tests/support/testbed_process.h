@@ -26,11 +26,11 @@ struct TestbedRequest {
 
 // One stored result upload (results/<n>.txt).
 struct TestbedResult {
-    bool authOk = false;    // auth_code matched the address and the cookie
-    bool prefixOk = false;  // the text began with Null=<digits>&
-    std::string cookie;     // the cookie value the server descrambled with
-    std::string error;      // why the body could not be read; empty when it could
-    std::string serial, itime;  // what the server answered as flags and itime
+    bool authOk = false;                                      // auth_code matched the address and the cookie
+    bool prefixOk = false;                                    // the text began with Null=<digits>&
+    std::string cookie;                                       // the cookie value the server descrambled with
+    std::string error;                                        // why the body could not be read; empty when it could
+    std::string serial, itime;                                // what the server answered as flags and itime
     std::vector<std::pair<std::string, std::string>> fields;  // query items in order
 
     bool has(std::string_view key) const;

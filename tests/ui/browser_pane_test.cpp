@@ -72,12 +72,11 @@ TEST_F(Panes, AdvertisementLoadsWithoutScrollBarsOrBorder) {
     ASSERT_TRUE(waitComplete(pane));
     ASSERT_NE(pane.view(), nullptr);
     EXPECT_EQ(pane.view()->size(), QSize(300, 250));
-    const QVariantList style =
-        evaluate(pane, QStringLiteral("[location.pathname, document.body.style.overflow, "
-                                      "getComputedStyle(document.body).overflow, "
-                                      "getComputedStyle(document.body).borderTopStyle, "
-                                      "document.body.getAttribute('scroll')]"))
-            .toList();
+    const QVariantList style = evaluate(pane, QStringLiteral("[location.pathname, document.body.style.overflow, "
+                                                             "getComputedStyle(document.body).overflow, "
+                                                             "getComputedStyle(document.body).borderTopStyle, "
+                                                             "document.body.getAttribute('scroll')]"))
+                                   .toList();
     ASSERT_EQ(style.size(), 5);
     EXPECT_EQ(style[0].toString(), QStringLiteral("/kivota/ad1"));
     EXPECT_EQ(style[1].toString(), QStringLiteral("hidden"));

@@ -323,9 +323,8 @@ TEST(CloseApp, StepsInOrderAndNothingHandledAfterwards) {
     auto pump = f.form().windowHandle();
     f.env().calls.clear();
     f.form().vCloseApp();
-    const std::vector<std::string> expected{"closeCpuQueries", "sleep 300",   "open http://end/",
-                                            "log [] 結束測試", "sleep 500",   "waitThreads",
-                                            "exit 0"};
+    const std::vector<std::string> expected{
+        "closeCpuQueries", "sleep 300", "open http://end/", "log [] 結束測試", "sleep 500", "waitThreads", "exit 0"};
     EXPECT_EQ(f.env().calls, expected);
     EXPECT_TRUE(worker->Terminated());
     EXPECT_FALSE(f.form().workThread);

@@ -83,8 +83,8 @@ TEST(Finished, AcceptedResultShowsDigitsLabelsAndReportButton) {
 }
 
 TEST(Finished, ReportButtonHiddenForUrlsBeginningWithNull) {
-    for (const auto& [url, visible] : {std::pair{"NULL", false}, std::pair{"NULLx", false},
-                                       std::pair{"", true}, std::pair{"http://r/", true}}) {
+    for (const auto& [url, visible] :
+         {std::pair{"NULL", false}, std::pair{"NULLx", false}, std::pair{"", true}, std::pair{"http://r/", true}}) {
         FormFixture f;
         f.toResults(5000, 1000, url);
         EXPECT_EQ(shown(f.form().ImgReport), visible) << url;

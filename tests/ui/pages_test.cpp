@@ -295,8 +295,8 @@ TEST(Pages, RealMouseEventsReachTheButtons) {
     f.toAgreement();
     ImageControl* next = f.form().ImgNext;
     QTest::mouseMove(next, QPoint(10, 10));
-    QMouseEvent move(QEvent::MouseMove, QPointF(12, 12), next->mapToGlobal(QPointF(12, 12)), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(12, 12), next->mapToGlobal(QPointF(12, 12)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(next, &move);
     EXPECT_EQ(next->lastLoaded(), "BUTTON_Y_OVER");
     QEvent leave(QEvent::Leave);

@@ -22,8 +22,8 @@
 #include "net/letter_code.h"
 #include "run/stored_addresses.h"
 #include "run/work_thread.h"
-#include "support/lab.h"
 #include "support/command_output.h"
+#include "support/lab.h"
 #include "ui_fixture.h"
 
 namespace kivota::test {
@@ -40,9 +40,7 @@ bool runUntil(Done done, int boundMs = 15000) {
 
 class Rounds : public ::testing::Test {
 protected:
-    void SetUp() override {
-        KV_NEEDS(probe.glue().service().fd() >= 0, "no ICMP socket can be opened here");
-    }
+    void SetUp() override { KV_NEEDS(probe.glue().service().fd() >= 0, "no ICMP socket can be opened here"); }
 
     QApplication& app = uiApplication();
     std::shared_ptr<RunState> rs = std::make_shared<RunState>();
@@ -152,7 +150,8 @@ TEST_F(Rounds, LabFiguresAgreeWithPing) {
     ASSERT_TRUE(ping.has_value()) << "ping gave no figures for " << first;
     std::printf("rounds %s (min %d, max %d ms); ping min %.3f, max %.3f, mdev %.3f ms\n", rs->rttText.c_str(),
                 rs->rttMin, rs->rttMax, (*ping)[0], (*ping)[2], (*ping)[3]);
-    if ((*ping)[3] > 0.5) GTEST_SKIP() << "the link is not steady enough to compare (ping mdev " << (*ping)[3] << " ms)";
+    if ((*ping)[3] > 0.5)
+        GTEST_SKIP() << "the link is not steady enough to compare (ping mdev " << (*ping)[3] << " ms)";
     ASSERT_EQ(rs->echoLost, 0) << rs->rttText;
     RecordProperty("rttText", rs->rttText);
     // Whole milliseconds of other echoes than ping's: each lies within ping's range, widened to

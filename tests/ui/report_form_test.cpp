@@ -18,14 +18,16 @@ namespace {
 
 // Fields "SO20261208", "T7734", "OK", "0912345678" and the check value
 // c0e031608875e9139c289ae63c66cf93 = MD5("cc9d" + fields 1-4), "cc9d" leading MD5("0912345678").
-constexpr const char* kFiveFields = "U08yMDI2MTIwODpUNzczNDpPSzowOTEyMzQ1Njc4OmMwZTAzMTYwODg3NWU5MTM5YzI4OWFlNjNjNjZjZjkz";
+constexpr const char* kFiveFields =
+    "U08yMDI2MTIwODpUNzczNDpPSzowOTEyMzQ1Njc4OmMwZTAzMTYwODg3NWU5MTM5YzI4OWFlNjNjNjZjZjkz";
 // The same with a fifth field "IGNORED" or "OTHER" before the check value.
 constexpr const char* kSixFields =
     "U08yMDI2MTIwODpUNzczNDpPSzowOTEyMzQ1Njc4OklHTk9SRUQ6YzBlMDMxNjA4ODc1ZTkxMzljMjg5YWU2M2M2NmNmOTM=";
 constexpr const char* kSixFieldsOtherFifth =
     "U08yMDI2MTIwODpUNzczNDpPSzowOTEyMzQ1Njc4Ok9USEVSOmMwZTAzMTYwODg3NWU5MTM5YzI4OWFlNjNjNjZjZjkz";
 // The five-field code with its check value in upper case.
-constexpr const char* kUpperCheck = "U08yMDI2MTIwODpUNzczNDpPSzowOTEyMzQ1Njc4OkMwRTAzMTYwODg3NUU5MTM5QzI4OUFFNjNDNjZDRjkz";
+constexpr const char* kUpperCheck =
+    "U08yMDI2MTIwODpUNzczNDpPSzowOTEyMzQ1Njc4OkMwRTAzMTYwODg3NUU5MTM5QzI4OUFFNjNDNjZDRjkz";
 // "SO20261208::T7734:OK:0912345678:<check>": a run of ':' is one separator, so this passes.
 constexpr const char* kDoubledSeparator =
     "U08yMDI2MTIwODo6VDc3MzQ6T0s6MDkxMjM0NTY3ODpjMGUwMzE2MDg4NzVlOTEzOWMyODlhZTYzYzY2Y2Y5Mw==";

@@ -18,8 +18,8 @@ std::vector<std::string> downRow(TMainForm& form) {
 
 std::vector<std::string> upRow(TMainForm& form) {
     std::vector<std::string> out;
-    for (ImageControl* c : {form.ImgUp1000, form.ImgUp100, form.ImgUp10, form.ImgUp1, form.ImgUpdot,
-                            form.ImgUpdot1, form.ImgUpdot01, form.ImgUpUnit}) {
+    for (ImageControl* c : {form.ImgUp1000, form.ImgUp100, form.ImgUp10, form.ImgUp1, form.ImgUpdot, form.ImgUpdot1,
+                            form.ImgUpdot01, form.ImgUpUnit}) {
         out.push_back(c->isHidden() ? "-" : c->lastLoaded());
     }
     return out;
@@ -43,17 +43,17 @@ TEST_P(SpeedReadout, DownloadRowShowsTheSpeed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Speeds, SpeedReadout,
-    ::testing::Values(
-        SpeedCase{12345.678, {"-", "-", "DIGIT_1", "DIGIT_2", "POINT", "DIGIT_3", "DIGIT_4", "MBPS"}},
-        SpeedCase{999.999, {"-", "-", "-", "DIGIT_1", "POINT", "DIGIT_0", "DIGIT_0", "MBPS"}},
-        SpeedCase{56.5, {"-", "-", "DIGIT_5", "DIGIT_6", "POINT", "DIGIT_5", "DIGIT_0", "KBPS"}},
-        SpeedCase{5.05, {"-", "-", "-", "DIGIT_5", "POINT", "DIGIT_0", "DIGIT_5", "KBPS"}},
-        SpeedCase{1.0, {"-", "-", "-", "DASH", "POINT", "DASH", "DASH", "MBPS"}},
-        SpeedCase{0.0, {"-", "-", "-", "DASH", "POINT", "DASH", "DASH", "MBPS"}},
-        SpeedCase{1000000.0, {"-", "-", "-", "DASH", "POINT", "DASH", "DASH", "MBPS"}},
-        SpeedCase{1000.0, {"-", "-", "-", "DIGIT_1", "POINT", "DIGIT_0", "DIGIT_0", "MBPS"}},
-        SpeedCase{999994.0, {"-", "DIGIT_9", "DIGIT_9", "DIGIT_9", "POINT", "DIGIT_9", "DIGIT_9", "MBPS"}},
-        SpeedCase{102.3, {"-", "DIGIT_1", "DIGIT_0", "DIGIT_2", "POINT", "DIGIT_3", "DIGIT_0", "KBPS"}}));
+    ::testing::Values(SpeedCase{12345.678, {"-", "-", "DIGIT_1", "DIGIT_2", "POINT", "DIGIT_3", "DIGIT_4", "MBPS"}},
+                      SpeedCase{999.999, {"-", "-", "-", "DIGIT_1", "POINT", "DIGIT_0", "DIGIT_0", "MBPS"}},
+                      SpeedCase{56.5, {"-", "-", "DIGIT_5", "DIGIT_6", "POINT", "DIGIT_5", "DIGIT_0", "KBPS"}},
+                      SpeedCase{5.05, {"-", "-", "-", "DIGIT_5", "POINT", "DIGIT_0", "DIGIT_5", "KBPS"}},
+                      SpeedCase{1.0, {"-", "-", "-", "DASH", "POINT", "DASH", "DASH", "MBPS"}},
+                      SpeedCase{0.0, {"-", "-", "-", "DASH", "POINT", "DASH", "DASH", "MBPS"}},
+                      SpeedCase{1000000.0, {"-", "-", "-", "DASH", "POINT", "DASH", "DASH", "MBPS"}},
+                      SpeedCase{1000.0, {"-", "-", "-", "DIGIT_1", "POINT", "DIGIT_0", "DIGIT_0", "MBPS"}},
+                      SpeedCase{999994.0,
+                                {"-", "DIGIT_9", "DIGIT_9", "DIGIT_9", "POINT", "DIGIT_9", "DIGIT_9", "MBPS"}},
+                      SpeedCase{102.3, {"-", "DIGIT_1", "DIGIT_0", "DIGIT_2", "POINT", "DIGIT_3", "DIGIT_0", "KBPS"}}));
 
 TEST(SpeedReadoutRows, UploadRowUsesKbpsWhenNotShownAndStoresTheRoundedValues) {
     FormFixture f;

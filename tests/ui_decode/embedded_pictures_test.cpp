@@ -20,14 +20,30 @@ struct Expected {
 
 std::vector<Expected> expectedPictures() {
     std::vector<Expected> all = {
-        {"JPEG", "BACKGROUND", 520, 420},  {"PNG", "BACKGROUND_OVER", 520, 420}, {"PNG", "BACKGROUND_CR", 520, 420},
-        {"PNG", "ZUV", 135, 41},           {"PNG", "APPLOGO", 180, 50},          {"PNG", "OPENCR", 114, 25},
-        {"PNG", "TEST_END", 227, 33},      {"PNG", "ANNOUNCEMENT", 306, 33},     {"PNG", "SETUPDOC", 421, 33},
-        {"PNG", "TEXT_BULLETIN", 207, 33}, {"PNG", "UNUSE", 520, 49},            {"PNG", "ALARMVER", 520, 49},
-        {"PNG", "DOWNLOAD", 169, 81},      {"PNG", "CONNECTING", 284, 41},       {"GIF", "LOADING", 57, 57},
-        {"GIF", "ROTATION", 105, 105},     {"PNG", "ANALYSIS", 241, 41},         {"PNG", "DOWNLINK", 257, 25},
-        {"PNG", "UPLINK", 200, 25},        {"PNG", "POINT", 17, 14},             {"PNG", "DASH", 34, 55},
-        {"PNG", "MBPS", 75, 31},           {"PNG", "KBPS", 75, 31},              {"PNG", "SERIAL", 105, 33},
+        {"JPEG", "BACKGROUND", 520, 420},
+        {"PNG", "BACKGROUND_OVER", 520, 420},
+        {"PNG", "BACKGROUND_CR", 520, 420},
+        {"PNG", "ZUV", 135, 41},
+        {"PNG", "APPLOGO", 180, 50},
+        {"PNG", "OPENCR", 114, 25},
+        {"PNG", "TEST_END", 227, 33},
+        {"PNG", "ANNOUNCEMENT", 306, 33},
+        {"PNG", "SETUPDOC", 421, 33},
+        {"PNG", "TEXT_BULLETIN", 207, 33},
+        {"PNG", "UNUSE", 520, 49},
+        {"PNG", "ALARMVER", 520, 49},
+        {"PNG", "DOWNLOAD", 169, 81},
+        {"PNG", "CONNECTING", 284, 41},
+        {"GIF", "LOADING", 57, 57},
+        {"GIF", "ROTATION", 105, 105},
+        {"PNG", "ANALYSIS", 241, 41},
+        {"PNG", "DOWNLINK", 257, 25},
+        {"PNG", "UPLINK", 200, 25},
+        {"PNG", "POINT", 17, 14},
+        {"PNG", "DASH", 34, 55},
+        {"PNG", "MBPS", 75, 31},
+        {"PNG", "KBPS", 75, 31},
+        {"PNG", "SERIAL", 105, 33},
     };
     for (const char* name : {"TEXT_CONFIG", "TEXT_DOWNLINK", "TEXT_UPLINK", "TEXT_DOWNLINK_END", "TEXT_UPLINK_END"})
         all.push_back({"PNG", name, 193, 25});
@@ -43,14 +59,16 @@ std::vector<Expected> expectedPictures() {
     } buttons[] = {{"BUTTON_C", 97}, {"BUTTON_Q", 97},  {"BUTTON_P", 97},  {"BUTTON_N", 91},
                    {"BUTTON_T", 91}, {"BUTTON_D", 100}, {"BUTTON_Y", 100}, {"BUTTON_RT", 100}};
     for (const auto& b : buttons)
-        for (const char* state : {"", "_OVER", "_OUT"}) all.push_back({"PNG", std::string(b.name) + state, b.width, 41});
+        for (const char* state : {"", "_OVER", "_OUT"})
+            all.push_back({"PNG", std::string(b.name) + state, b.width, 41});
     for (const char* state : {"", "_OVER", "_OUT"}) all.push_back({"PNG", std::string("BUTTON_R") + state, 201, 33});
     return all;
 }
 
 int alphaAt(const PictureFrame& frame, int x, int y) {
-    return frame.rgba[(static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.width) +
-                       static_cast<std::size_t>(x)) * 4 + 3];
+    return frame
+        .rgba[(static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.width) + static_cast<std::size_t>(x)) * 4 +
+              3];
 }
 
 TEST(EmbeddedPictures, EveryPictureExistsWithItsControlSizeAndDecodes) {
@@ -109,7 +127,8 @@ TEST(EmbeddedPictures, BackgroundIsOpaqueAndHintPanelsLeaveTheRingAreaClear) {
     const auto background = decodePicture("JPEG", findResource("JPEG", "BACKGROUND"));
     ASSERT_TRUE(background.has_value());
     EXPECT_FALSE(background->animated());
-    for (std::size_t i = 3; i < background->frames[0].rgba.size(); i += 4) ASSERT_EQ(background->frames[0].rgba[i], 255);
+    for (std::size_t i = 3; i < background->frames[0].rgba.size(); i += 4)
+        ASSERT_EQ(background->frames[0].rgba[i], 255);
 
     // The rotating ring (213..318, 180..285) and the analysis text (152..393, 112..153) show
     // through the hint panels.

@@ -22,7 +22,8 @@ constexpr int kRedIndex = 1, kGreenIndex = 2, kBlueIndex = 3;
 const Rgba kClear{0, 0, 0, 0}, kRedPixel{255, 0, 0, 255}, kGreenPixel{0, 255, 0, 255}, kBluePixel{0, 0, 255, 255};
 
 Rgba pixel(const PictureFrame& f, int x, int y) {
-    const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)) * 4;
+    const std::size_t i =
+        (static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)) * 4;
     return {f.rgba[i], f.rgba[i + 1], f.rgba[i + 2], f.rgba[i + 3]};
 }
 
@@ -46,11 +47,12 @@ Picture decode(const Bytes& gif) {
 TEST(GifCompositing, RestoreToBackgroundClearsOnlyThatFramesRectangle) {
     // 4x4: a red frame over the whole canvas, then a green 2x2 frame at (2,2) that is
     // disposed to background, then a 1x1 blue frame at (0,0).
-    const Bytes gif = test::encodeGif(4, 4, kGlobal, {
-        solid(0, 0, 4, 4, kRedIndex, DISPOSE_DO_NOT),
-        solid(2, 2, 2, 2, kGreenIndex, DISPOSE_BACKGROUND),
-        solid(0, 0, 1, 1, kBlueIndex, DISPOSE_DO_NOT),
-    });
+    const Bytes gif = test::encodeGif(4, 4, kGlobal,
+                                      {
+                                          solid(0, 0, 4, 4, kRedIndex, DISPOSE_DO_NOT),
+                                          solid(2, 2, 2, 2, kGreenIndex, DISPOSE_BACKGROUND),
+                                          solid(0, 0, 1, 1, kBlueIndex, DISPOSE_DO_NOT),
+                                      });
     const Picture p = decode(gif);
     ASSERT_EQ(p.frames.size(), 3u);
     EXPECT_TRUE(p.animated());
@@ -58,18 +60,19 @@ TEST(GifCompositing, RestoreToBackgroundClearsOnlyThatFramesRectangle) {
     EXPECT_EQ(pixel(p.frames[1], 1, 1), kRedPixel);
     const PictureFrame& last = p.frames[2];
     EXPECT_EQ(pixel(last, 0, 0), kBluePixel);
-    EXPECT_EQ(pixel(last, 1, 1), kRedPixel);   // outside the disposed rectangle: kept
-    EXPECT_EQ(pixel(last, 2, 2), kClear);      // the green frame's rectangle: transparent
+    EXPECT_EQ(pixel(last, 1, 1), kRedPixel);  // outside the disposed rectangle: kept
+    EXPECT_EQ(pixel(last, 2, 2), kClear);     // the green frame's rectangle: transparent
     EXPECT_EQ(pixel(last, 3, 3), kClear);
     EXPECT_EQ(pixel(last, 3, 1), kRedPixel);
 }
 
 TEST(GifCompositing, RestoreToPreviousBringsBackTheCanvasBeforeThatFrame) {
-    const Bytes gif = test::encodeGif(4, 4, kGlobal, {
-        solid(0, 0, 4, 4, kRedIndex, DISPOSE_DO_NOT),
-        solid(0, 0, 2, 2, kGreenIndex, DISPOSE_PREVIOUS),
-        solid(3, 3, 1, 1, kBlueIndex, DISPOSE_DO_NOT),
-    });
+    const Bytes gif = test::encodeGif(4, 4, kGlobal,
+                                      {
+                                          solid(0, 0, 4, 4, kRedIndex, DISPOSE_DO_NOT),
+                                          solid(0, 0, 2, 2, kGreenIndex, DISPOSE_PREVIOUS),
+                                          solid(3, 3, 1, 1, kBlueIndex, DISPOSE_DO_NOT),
+                                      });
     const Picture p = decode(gif);
     ASSERT_EQ(p.frames.size(), 3u);
     EXPECT_EQ(pixel(p.frames[1], 0, 0), kGreenPixel);
@@ -80,10 +83,11 @@ TEST(GifCompositing, RestoreToPreviousBringsBackTheCanvasBeforeThatFrame) {
 }
 
 TEST(GifCompositing, RestoreToPreviousOnTheFirstFrameLeavesTheEmptyCanvas) {
-    const Bytes gif = test::encodeGif(2, 2, kGlobal, {
-        solid(0, 0, 2, 2, kRedIndex, DISPOSE_PREVIOUS),
-        solid(1, 1, 1, 1, kBlueIndex, DISPOSE_DO_NOT),
-    });
+    const Bytes gif = test::encodeGif(2, 2, kGlobal,
+                                      {
+                                          solid(0, 0, 2, 2, kRedIndex, DISPOSE_PREVIOUS),
+                                          solid(1, 1, 1, 1, kBlueIndex, DISPOSE_DO_NOT),
+                                      });
     const Picture p = decode(gif);
     ASSERT_EQ(p.frames.size(), 2u);
     EXPECT_EQ(pixel(p.frames[1], 0, 0), kClear);
@@ -94,10 +98,11 @@ TEST(GifCompositing, KeptFramesAccumulateAndTransparentIndicesShowWhatIsBeneath)
     GifFrameSpec holes = solid(0, 0, 3, 1, kGreenIndex, DISPOSAL_UNSPECIFIED);
     holes.indices[1] = 0;
     holes.transparent = 0;  // black marks the hole
-    const Bytes gif = test::encodeGif(3, 2, kGlobal, {
-        solid(0, 0, 3, 2, kRedIndex, DISPOSAL_UNSPECIFIED),
-        holes,
-    });
+    const Bytes gif = test::encodeGif(3, 2, kGlobal,
+                                      {
+                                          solid(0, 0, 3, 2, kRedIndex, DISPOSAL_UNSPECIFIED),
+                                          holes,
+                                      });
     const Picture p = decode(gif);
     ASSERT_EQ(p.frames.size(), 2u);
     const PictureFrame& f = p.frames[1];
@@ -157,8 +162,9 @@ TEST(GifCompositing, InterlacedFrameRowsComeOutInPictureOrder) {
 }
 
 TEST(GifCompositing, FramePartlyOffTheCanvasIsClipped) {
-    const Picture p = decode(test::encodeGif(3, 3, kGlobal, {solid(2, 2, 3, 3, kBlueIndex, DISPOSE_BACKGROUND),
-                                                               solid(0, 0, 1, 1, kRedIndex, DISPOSE_DO_NOT)}));
+    const Picture p = decode(test::encodeGif(
+        3, 3, kGlobal,
+        {solid(2, 2, 3, 3, kBlueIndex, DISPOSE_BACKGROUND), solid(0, 0, 1, 1, kRedIndex, DISPOSE_DO_NOT)}));
     ASSERT_EQ(p.frames.size(), 2u);
     EXPECT_EQ(pixel(p.frames[0], 2, 2), kBluePixel);
     EXPECT_EQ(pixel(p.frames[0], 1, 1), kClear);

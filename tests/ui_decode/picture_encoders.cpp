@@ -1,9 +1,9 @@
 #include "picture_encoders.h"
 
 #include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <cstdio>
 #include <stdexcept>
 
 #include <jpeglib.h>
@@ -20,8 +20,8 @@ void flushNothing(png_structp /*png*/) {}
 
 bool writePng(png_structp png, png_infop info, const PngSpec& spec, std::vector<png_bytep>* rows) {
     if (setjmp(png_jmpbuf(png))) return false;
-    png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width), static_cast<png_uint_32>(spec.height),
-                 spec.bitDepth, spec.colourType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width), static_cast<png_uint_32>(spec.height), spec.bitDepth,
+                 spec.colourType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (!spec.palette.empty()) {
         png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
@@ -128,8 +128,8 @@ Bytes encodeGif(int width, int height, const std::vector<GifColorType>& globalCo
                   "control block");
         }
         Map local = frame.localColours.empty() ? Map() : makeMap(frame.localColours);
-        check(EGifPutImageDesc(gif, frame.left, frame.top, frame.width, frame.height, frame.interlaced,
-                               local.get()) == GIF_OK,
+        check(EGifPutImageDesc(gif, frame.left, frame.top, frame.width, frame.height, frame.interlaced, local.get()) ==
+                  GIF_OK,
               "image descriptor");
         std::vector<int> order;
         if (frame.interlaced) {

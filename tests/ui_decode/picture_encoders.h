@@ -15,8 +15,8 @@ struct PngSpec {
     int width = 0, height = 0;
     int colourType = PNG_COLOR_TYPE_RGBA;
     int bitDepth = 8;
-    bool interlaced = false;             // Adam7
-    std::vector<Bytes> rows;             // packed samples as stored in the file (16-bit big-endian)
+    bool interlaced = false;  // Adam7
+    std::vector<Bytes> rows;  // packed samples as stored in the file (16-bit big-endian)
     std::vector<png_color> palette;
     std::vector<std::uint8_t> trnsAlpha;  // palette transparency
     bool hasTrnsColour = false;           // grey or RGB colour key

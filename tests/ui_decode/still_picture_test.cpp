@@ -23,7 +23,8 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t length) {
 using Rgba = std::array<int, 4>;
 
 Rgba pixel(const PictureFrame& f, int x, int y) {
-    const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)) * 4;
+    const std::size_t i =
+        (static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)) * 4;
     return {f.rgba[i], f.rgba[i + 1], f.rgba[i + 2], f.rgba[i + 3]};
 }
 
@@ -133,7 +134,8 @@ TEST(PngDecoding, OversizedHeaderIsRefusedBeforeAnyAllocation) {
     std::copy(std::begin(huge), std::end(huge), bytes.begin() + 20);  // height
     // Keep the header chunk's CRC right, so that only the size can be the reason to refuse.
     const std::uint32_t crc = crc32(bytes.data() + 12, 17);
-    for (int i = 0; i < 4; ++i) bytes[29 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[29 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
     EXPECT_FALSE(decodePicture("PNG", bytes).has_value());
 }
 

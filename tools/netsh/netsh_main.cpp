@@ -12,8 +12,8 @@ namespace {
 bool is(const char* word, const char* expected) { return ::strcasecmp(word, expected) == 0; }
 
 bool isShowGlobal(int argc, char** argv) {
-    return argc == 5 && (is(argv[1], "int") || is(argv[1], "interface")) && is(argv[2], "tcp") &&
-           is(argv[3], "show") && is(argv[4], "global");
+    return argc == 5 && (is(argv[1], "int") || is(argv[1], "interface")) && is(argv[2], "tcp") && is(argv[3], "show") &&
+           is(argv[4], "global");
 }
 
 }  // namespace

@@ -61,9 +61,7 @@ void pngReadBytes(png_structp png, png_bytep out, std::size_t count) {
     input->position += count;
 }
 
-[[noreturn]] void pngFail(png_structp png, png_const_charp /*message*/) {
-    png_longjmp(png, 1);
-}
+[[noreturn]] void pngFail(png_structp png, png_const_charp /*message*/) { png_longjmp(png, 1); }
 
 void pngIgnoreWarning(png_structp /*png*/, png_const_charp /*message*/) {}
 
@@ -145,9 +143,7 @@ struct JpegErrors {
     std::jmp_buf jump;
 };
 
-[[noreturn]] void jpegFail(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1);
-}
+[[noreturn]] void jpegFail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1); }
 
 // libjpeg reports a truncated or damaged stream only as a warning and fills in grey; each
 // warning is counted so that such a picture is refused. Nothing is printed.
@@ -272,17 +268,16 @@ Rect clippedRect(const GifImageDesc& desc, int width, int height) {
 
 void clearRect(std::vector<std::uint8_t>& canvas, int width, const Rect& r) {
     for (int y = r.top; y < r.bottom; ++y) {
-        std::uint8_t* row = canvas.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                                             static_cast<std::size_t>(r.left)) * 4;
+        std::uint8_t* row =
+            canvas.data() +
+            (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(r.left)) * 4;
         std::memset(row, 0, static_cast<std::size_t>(r.right - r.left) * 4);
     }
 }
 
 // Frame delay in milliseconds from the graphics control block's centiseconds. Like the
 // browsers, a delay of 0 or 1 cs (which would spin the animation) is shown for 100 ms.
-int frameDelayMs(int centiseconds) {
-    return centiseconds <= 1 ? 100 : centiseconds * 10;
-}
+int frameDelayMs(int centiseconds) { return centiseconds <= 1 ? 100 : centiseconds * 10; }
 
 // The frames a GIF stream holds, found by walking its blocks without decoding anything.
 struct GifLayout {
@@ -313,8 +308,7 @@ GifLayout scanGifLayout(std::span<const std::uint8_t> bytes) {
             const int width = bytes[pos + 5] | (bytes[pos + 6] << 8);
             const int height = bytes[pos + 7] | (bytes[pos + 8] << 8);
             layout.framesInsideLimits = layout.framesInsideLimits && width <= kMaxPictureSide &&
-                                        height <= kMaxPictureSide &&
-                                        std::int64_t{width} * height <= kMaxPicturePixels;
+                                        height <= kMaxPictureSide && std::int64_t{width} * height <= kMaxPicturePixels;
             ++layout.frames;
             pos += 10 + colourTableBytes(bytes[pos + 9]);
             pos = skipSubBlocks(pos + 1);  // after the LZW code size
@@ -384,8 +378,8 @@ std::optional<Picture> decodeGif(std::span<const std::uint8_t> bytes) {
         }
         const Rect r = clippedRect(desc, width, height);
         for (int y = r.top; y < r.bottom; ++y) {
-            const GifByteType* source = image.RasterBits +
-                                        static_cast<std::size_t>(y - desc.Top) * static_cast<std::size_t>(desc.Width);
+            const GifByteType* source =
+                image.RasterBits + static_cast<std::size_t>(y - desc.Top) * static_cast<std::size_t>(desc.Width);
             std::uint8_t* target = canvas.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 4;
             for (int x = r.left; x < r.right; ++x) {
                 const int index = source[x - desc.Left];

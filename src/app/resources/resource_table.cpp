@@ -13,9 +13,7 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
            std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
-std::span<const embedded::EmbeddedResource> entries() {
-    return {embedded::kResources, embedded::kResourceCount};
-}
+std::span<const embedded::EmbeddedResource> entries() { return {embedded::kResources, embedded::kResourceCount}; }
 
 }  // namespace
 

@@ -25,7 +25,7 @@ namespace kivota {
 
 // The current bit rate of a wireless adapter, by interface index.
 class IWirelessBitRate {
-  public:
+public:
     virtual ~IWirelessBitRate() = default;
     // bit/s of the adapter's current transmissions; nullopt when it is not associated or the
     // rate cannot be read. Any thread; keeps no state between calls.
@@ -50,8 +50,8 @@ struct LinkIdentity {
 
 struct LinkFacts {
     std::string description;
-    std::uint32_t type = 0;     // interface type code (kIfType*)
-    std::uint64_t speedBps = 0; // 0 when unknown
+    std::uint32_t type = 0;      // interface type code (kIfType*)
+    std::uint64_t speedBps = 0;  // 0 when unknown
 };
 
 LinkFacts readLinkFacts(const LinkIdentity& link, const LinkFactSources& sources);

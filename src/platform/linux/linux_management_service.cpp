@@ -37,9 +37,7 @@ std::optional<std::string> osPrettyName() {
     return std::nullopt;
 }
 
-CimValue text(std::optional<std::string> v) {
-    return v ? CimValue::scalar(std::move(*v)) : CimValue::null();
-}
+CimValue text(std::optional<std::string> v) { return v ? CimValue::scalar(std::move(*v)) : CimValue::null(); }
 
 ManagementProperty property(std::string name, std::int32_t type, std::string origin, CimValue value) {
     ManagementProperty p;
@@ -57,7 +55,8 @@ std::vector<ManagementObject> operatingSystem() {
     if (::uname(&names) == 0) release = std::string(names.release);
     os.properties.push_back(property("Caption", CimString, "CIM_ManagedSystemElement", text(osPrettyName())));
     os.properties.push_back(property("CSDVersion", CimString, "Win32_OperatingSystem", CimValue::null()));
-    os.properties.push_back(property("SystemDrive", CimString, "Win32_OperatingSystem", CimValue::scalar(std::string("/"))));
+    os.properties.push_back(
+        property("SystemDrive", CimString, "Win32_OperatingSystem", CimValue::scalar(std::string("/"))));
     os.properties.push_back(property("Version", CimString, "CIM_OperatingSystem", text(release)));
     return {os};
 }
@@ -66,9 +65,9 @@ std::vector<ManagementObject> processor() {
     ManagementObject cpu;
     const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
     cpu.properties.push_back(property("Name", CimString, "CIM_ManagedSystemElement", text(cpuModelName())));
-    cpu.properties.push_back(property("NumberOfLogicalProcessors", CimUint32, "Win32_Processor",
-                                      online > 0 ? CimValue::scalar(static_cast<std::int64_t>(online))
-                                                 : CimValue::null()));
+    cpu.properties.push_back(
+        property("NumberOfLogicalProcessors", CimUint32, "Win32_Processor",
+                 online > 0 ? CimValue::scalar(static_cast<std::int64_t>(online)) : CimValue::null()));
     return {cpu};
 }
 
@@ -79,13 +78,13 @@ std::vector<ManagementObject> logicalDisks() {
     if (!mounts) return disks;
     for (const auto& fs : localFileSystems(*mounts, filesystems.value_or(""))) {
         ManagementObject disk;
-        struct statvfs st{};
+        struct statvfs st {};
         CimValue free = CimValue::null();
         if (::statvfs(fs.mountPoint.c_str(), &st) == 0)
-            free = CimValue::scalar(std::to_string(static_cast<std::uint64_t>(st.f_bfree) *
-                                                   static_cast<std::uint64_t>(st.f_frsize)));
-        disk.properties.push_back(property("Caption", CimString, "CIM_ManagedSystemElement",
-                                           CimValue::scalar(fs.mountPoint)));
+            free = CimValue::scalar(
+                std::to_string(static_cast<std::uint64_t>(st.f_bfree) * static_cast<std::uint64_t>(st.f_frsize)));
+        disk.properties.push_back(
+            property("Caption", CimString, "CIM_ManagedSystemElement", CimValue::scalar(fs.mountPoint)));
         disk.properties.push_back(property("FreeSpace", CimUint64, "CIM_LogicalDisk", std::move(free)));
         disks.push_back(std::move(disk));
     }
@@ -104,8 +103,8 @@ std::vector<ManagementObject> quickFixes() {
     std::sort(names.begin(), names.end());
     for (auto& name : names) {
         ManagementObject fix;
-        fix.properties.push_back(property("HotFixID", CimString, "Win32_QuickFixEngineering",
-                                          CimValue::scalar(std::move(name))));
+        fix.properties.push_back(
+            property("HotFixID", CimString, "Win32_QuickFixEngineering", CimValue::scalar(std::move(name))));
         fixes.push_back(std::move(fix));
     }
     return fixes;
@@ -126,8 +125,8 @@ std::vector<ManagementObject> antivirusProducts() {
                                            [](const char* p) { return ::access(p, X_OK) == 0; });
         if (!installed) continue;
         ManagementObject product;
-        product.properties.push_back(property("displayName", CimString, "AntiVirusProduct",
-                                              CimValue::scalar(std::string(engine.displayName))));
+        product.properties.push_back(
+            property("displayName", CimString, "AntiVirusProduct", CimValue::scalar(std::string(engine.displayName))));
         products.push_back(std::move(product));
     }
     return products;
@@ -215,12 +214,10 @@ public:
             const char* text;
         };
         static const Text texts[] = {
-            {0x80041001, "Generic failure"},   {0x80041002, "Not found"},
-            {0x80041003, "Access denied"},     {0x80041008, "Invalid parameter"},
-            {0x8004100C, "Not supported"},     {0x8004100E, "Invalid namespace"},
-            {0x8004100F, "Invalid object"},    {0x80041010, "Invalid class"},
-            {0x80041017, "Invalid query"},     {0x80041018, "Invalid query type"},
-            {0x80041032, "Call cancelled"},    {0x80041033, "Shutting down"},
+            {0x80041001, "Generic failure"},    {0x80041002, "Not found"},      {0x80041003, "Access denied"},
+            {0x80041008, "Invalid parameter"},  {0x8004100C, "Not supported"},  {0x8004100E, "Invalid namespace"},
+            {0x8004100F, "Invalid object"},     {0x80041010, "Invalid class"},  {0x80041017, "Invalid query"},
+            {0x80041018, "Invalid query type"}, {0x80041032, "Call cancelled"}, {0x80041033, "Shutting down"},
         };
         StatusTextReply reply;
         for (const auto& t : texts) {
@@ -316,16 +313,14 @@ std::vector<MountEntry> localFileSystems(const std::string& mountsText, const st
         mountPoint = decodeMountField(mountPoint);
         const std::string mainType = type.substr(0, type.find('.'));  // "fuse.sshfs" is a "fuse"
         if (mountPoint != "/" && pseudo.count(mainType) != 0) continue;
-        auto same = std::find_if(result.begin(), result.end(),
-                                 [&](const MountEntry& e) { return e.mountPoint == mountPoint; });
+        auto same =
+            std::find_if(result.begin(), result.end(), [&](const MountEntry& e) { return e.mountPoint == mountPoint; });
         if (same != result.end()) same->fsType = type;
         else result.push_back({mountPoint, type});
     }
     return result;
 }
 
-std::shared_ptr<IManagementService> makeLinuxManagementService() {
-    return std::make_shared<LinuxManagementService>();
-}
+std::shared_ptr<IManagementService> makeLinuxManagementService() { return std::make_shared<LinuxManagementService>(); }
 
 }  // namespace kivota

@@ -55,16 +55,14 @@ public:
         return MemoryStatus{*totalKb * 1024, *availableKb * 1024};
     }
 
-    std::optional<PowerStatus> powerStatus() const override {
-        return readPowerSupplies("/sys/class/power_supply");
-    }
+    std::optional<PowerStatus> powerStatus() const override { return readPowerSupplies("/sys/class/power_supply"); }
 
     std::optional<std::uint64_t> diskFreeBytes(const std::string& rootPath) const override {
         // The system drive's root is built with a backslash separator; here it is a slash.
         std::string path = rootPath;
         for (char& c : path)
             if (c == '\\') c = '/';
-        struct statvfs fs{};
+        struct statvfs fs {};
         if (path.empty() || ::statvfs(path.c_str(), &fs) != 0) return std::nullopt;
         return static_cast<std::uint64_t>(fs.f_bfree) * static_cast<std::uint64_t>(fs.f_frsize);
     }

@@ -27,37 +27,26 @@ namespace netlink_mapping {
 
 std::uint32_t interfaceType(unsigned arpHardwareType, bool hasWirelessPhy) {
     switch (arpHardwareType) {
-        case ARPHRD_ETHER:
-            return hasWirelessPhy ? kIfTypeWireless : kIfTypeEthernet;
+        case ARPHRD_ETHER: return hasWirelessPhy ? kIfTypeWireless : kIfTypeEthernet;
         case ARPHRD_IEEE80211:
         case ARPHRD_IEEE80211_PRISM:
-        case ARPHRD_IEEE80211_RADIOTAP:
-            return kIfTypeWireless;
-        case ARPHRD_PPP:
-            return kIfTypePpp;
-        case ARPHRD_LOOPBACK:
-            return kIfTypeLoopback;
-        default:
-            return kIfTypeOther;
+        case ARPHRD_IEEE80211_RADIOTAP: return kIfTypeWireless;
+        case ARPHRD_PPP: return kIfTypePpp;
+        case ARPHRD_LOOPBACK: return kIfTypeLoopback;
+        default: return kIfTypeOther;
     }
 }
 
 std::uint32_t operStatus(std::uint8_t operstate, unsigned flags) {
     switch (operstate) {
-        case IF_OPER_UP:
-            return kOperOperational;
-        case IF_OPER_DORMANT:
-            return kOperConnecting;
+        case IF_OPER_UP: return kOperOperational;
+        case IF_OPER_DORMANT: return kOperConnecting;
         case IF_OPER_DOWN:
-        case IF_OPER_TESTING:
-            return kOperDisconnected;
-        case IF_OPER_LOWERLAYERDOWN:
-            return kOperUnreachable;
-        case IF_OPER_NOTPRESENT:
-            return kOperNonOperational;
+        case IF_OPER_TESTING: return kOperDisconnected;
+        case IF_OPER_LOWERLAYERDOWN: return kOperUnreachable;
+        case IF_OPER_NOTPRESENT: return kOperNonOperational;
         default:  // IF_OPER_UNKNOWN: the driver does not track it; judge by the flags
-            return ((flags & IFF_UP) != 0U && (flags & IFF_RUNNING) != 0U) ? kOperOperational
-                                                                           : kOperDisconnected;
+            return ((flags & IFF_UP) != 0U && (flags & IFF_RUNNING) != 0U) ? kOperOperational : kOperDisconnected;
     }
 }
 
@@ -199,8 +188,7 @@ InterfaceRow rowOf(rtnl_link* link, const LinkFactSources& sources) {
     row.inErrors = rtnl_link_get_stat(link, RTNL_LINK_RX_ERRORS);
     row.inUnknownProtos = rtnl_link_get_stat(link, RTNL_LINK_RX_NOHANDLER);
     row.outOctets = rtnl_link_get_stat(link, RTNL_LINK_TX_BYTES);
-    row.outUcastPkts =
-        rtnl_link_get_stat(link, RTNL_LINK_TX_PACKETS);  // the kernel does not split sent casts
+    row.outUcastPkts = rtnl_link_get_stat(link, RTNL_LINK_TX_PACKETS);  // the kernel does not split sent casts
     row.outDiscards = rtnl_link_get_stat(link, RTNL_LINK_TX_DROPPED);
     row.outErrors = rtnl_link_get_stat(link, RTNL_LINK_TX_ERRORS);
     return row;
@@ -266,8 +254,7 @@ void addAddresses(NetworkAdapter& adapter, nl_cache* addrCache) {
         adapter.addresses.push_back({text, maskText(static_cast<unsigned>(rtnl_addr_get_prefixlen(addr)))});
         // A leased address has a finite lifetime; a static one is permanent.
         const std::uint32_t valid = rtnl_addr_get_valid_lifetime(addr);
-        if (!adapter.dhcpEnabled && (rtnl_addr_get_flags(addr) & IFA_F_PERMANENT) == 0U &&
-            valid != kForever) {
+        if (!adapter.dhcpEnabled && (rtnl_addr_get_flags(addr) & IFA_F_PERMANENT) == 0U && valid != kForever) {
             adapter.dhcpEnabled = true;
             const std::int64_t now = secondsSinceEpoch();
             adapter.leaseExpires = now + valid;
@@ -288,15 +275,13 @@ void addGateways(NetworkAdapter& adapter, nl_cache* routeCache) {
         auto* route = reinterpret_cast<rtnl_route*>(obj);
         nl_addr* dst = rtnl_route_get_dst(route);
         if (rtnl_route_get_family(route) != AF_INET || rtnl_route_get_table(route) != RT_TABLE_MAIN ||
-            rtnl_route_get_type(route) != RTN_UNICAST ||
-            (dst != nullptr && nl_addr_get_prefixlen(dst) != 0)) {
+            rtnl_route_get_type(route) != RTN_UNICAST || (dst != nullptr && nl_addr_get_prefixlen(dst) != 0)) {
             continue;
         }
         const int hops = rtnl_route_get_nnexthops(route);
         for (int i = 0; i < hops; ++i) {
             rtnl_nexthop* hop = rtnl_route_nexthop_n(route, i);
-            if (hop == nullptr ||
-                static_cast<std::uint32_t>(rtnl_route_nh_get_ifindex(hop)) != adapter.index) {
+            if (hop == nullptr || static_cast<std::uint32_t>(rtnl_route_nh_get_ifindex(hop)) != adapter.index) {
                 continue;
             }
             std::string gateway = ipv4Text(rtnl_route_nh_get_gateway(hop));
@@ -305,15 +290,14 @@ void addGateways(NetworkAdapter& adapter, nl_cache* routeCache) {
             }
         }
     }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto& [metric, gateway] : found) {
         adapter.gateways.push_back(std::move(gateway));
     }
 }
 
 class NetlinkNetworkStack final : public INetworkStack {
-  public:
+public:
     explicit NetlinkNetworkStack(LinkFactSources sources) : sources_(std::move(sources)) {}
 
     std::optional<std::vector<NetworkAdapter>> adapters() override {
@@ -324,8 +308,7 @@ class NetlinkNetworkStack final : public INetworkStack {
         auto links = linkCache(sock.get());
         nl_cache* addrs = nullptr;
         nl_cache* routes = nullptr;
-        if (!links ||
-            fillRetryingInterruptedDumps([&] { return rtnl_addr_alloc_cache(sock.get(), &addrs); }) < 0) {
+        if (!links || fillRetryingInterruptedDumps([&] { return rtnl_addr_alloc_cache(sock.get(), &addrs); }) < 0) {
             return std::nullopt;
         }
         CachePtr addrHolder(addrs);
@@ -360,7 +343,8 @@ class NetlinkNetworkStack final : public INetworkStack {
 
     std::optional<std::vector<OctetCounters>> interfaceOctets() override {
         return everyLink([](rtnl_link* link) {
-            return OctetCounters{rtnl_link_get_stat(link, RTNL_LINK_RX_BYTES), rtnl_link_get_stat(link, RTNL_LINK_TX_BYTES)};
+            return OctetCounters{rtnl_link_get_stat(link, RTNL_LINK_RX_BYTES),
+                                 rtnl_link_get_stat(link, RTNL_LINK_TX_BYTES)};
         });
     }
 
@@ -368,8 +352,7 @@ class NetlinkNetworkStack final : public INetworkStack {
         auto sock = openSocket();
         rtnl_link* link = nullptr;
         if (!sock || index == 0 || index > 0x7FFFFFFFU ||
-            rtnl_link_get_kernel(sock.get(), static_cast<int>(index), nullptr, &link) < 0 ||
-            link == nullptr) {
+            rtnl_link_get_kernel(sock.get(), static_cast<int>(index), nullptr, &link) < 0 || link == nullptr) {
             return std::nullopt;
         }
         LinkPtr holder(link);
@@ -419,8 +402,7 @@ class NetlinkNetworkStack final : public INetworkStack {
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* result = nullptr;
-        if (hostName.empty() || getaddrinfo(hostName.c_str(), nullptr, &hints, &result) != 0 ||
-            result == nullptr) {
+        if (hostName.empty() || getaddrinfo(hostName.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) {
             return std::nullopt;
         }
         std::optional<std::string> text;
@@ -435,7 +417,7 @@ class NetlinkNetworkStack final : public INetworkStack {
         return text;
     }
 
-  private:
+private:
     // One item made of each link, in interface-index order; nullopt when the links cannot be read.
     template <typename Make>
     static auto everyLink(Make make) -> std::optional<std::vector<decltype(make(nullptr))>> {
@@ -456,9 +438,7 @@ class NetlinkNetworkStack final : public INetworkStack {
 
 }  // namespace
 
-std::shared_ptr<INetworkStack> makeLinuxNetworkStack() {
-    return makeLinuxNetworkStack(systemLinkFactSources());
-}
+std::shared_ptr<INetworkStack> makeLinuxNetworkStack() { return makeLinuxNetworkStack(systemLinkFactSources()); }
 
 std::shared_ptr<INetworkStack> makeLinuxNetworkStack(LinkFactSources sources) {
     return std::make_shared<NetlinkNetworkStack>(std::move(sources));

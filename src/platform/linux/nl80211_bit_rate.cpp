@@ -59,7 +59,7 @@ int onStation(nl_msg* message, void* arg) {
 }
 
 class Nl80211BitRate final : public IWirelessBitRate {
-  public:
+public:
     std::optional<std::uint64_t> currentBitRate(int ifindex) override {
         std::unique_ptr<nl_sock, SocketDeleter> sock(nl_socket_alloc());
         if (!sock || ifindex <= 0 || genl_connect(sock.get()) < 0) {
@@ -87,8 +87,6 @@ class Nl80211BitRate final : public IWirelessBitRate {
 
 }  // namespace
 
-std::shared_ptr<IWirelessBitRate> makeNl80211BitRate() {
-    return std::make_shared<Nl80211BitRate>();
-}
+std::shared_ptr<IWirelessBitRate> makeNl80211BitRate() { return std::make_shared<Nl80211BitRate>(); }
 
 }  // namespace kivota
