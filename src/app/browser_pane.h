@@ -12,6 +12,11 @@ class QWebEngineView;
 
 namespace kivota {
 
+// The server's "NULL" for a page means there is none; the first four characters of a result
+// page's address are compared the same way.
+inline constexpr const char* kNoPage = "NULL";
+inline bool bIsNoPage(const std::string& url) { return url == kNoPage; }
+
 class BrowserPane : public QWidget {
     Q_OBJECT
 

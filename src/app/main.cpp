@@ -17,8 +17,7 @@
 #include "app/main_form.h"
 #include "app/qt_message_boxes.h"
 #include "app/single_instance.h"
-#include "platform/thread.h"
-#include "run/stored_addresses.h"
+#include "wiring/engine_root.h"
 
 namespace {
 
@@ -67,10 +66,11 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    auto addresses = std::make_shared<kivota::StoredAddresses>(kivota::buildAddresses());
-    auto env = std::make_shared<kivota::LinuxRunEnvironment>(addresses);
+    auto engine =
+        std::make_shared<kivota::EngineRoot>(std::make_shared<kivota::StoredAddresses>(kivota::buildAddresses()));
+    auto env = std::make_shared<kivota::LinuxRunEnvironment>();
     auto boxes = std::make_shared<kivota::QtMessageBoxes>(nullptr, kivota::kApplicationTitle);
-    kivota::TMainForm form(env, boxes, addresses);
+    kivota::TMainForm form(engine, env, boxes);
     boxes->setParent(&form);
     window = &form;
 #ifdef KIVOTA_DEMO_DRIVER
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
 
     // The closing path waited for every thread with a bound; one that still runs must not meet
     // the process's own clean-up, so the process ends at once then.
-    if (kivota::ThreadTracker::running() > 0) {
+    if (!engine->bWaitThreadsEnded(std::chrono::milliseconds(0))) {
         std::fflush(nullptr);
         ::_exit(code);
     }

@@ -14,11 +14,9 @@
 #include "app/error_texts.h"
 #include "app/image_control.h"
 #include "app/message_boxes.h"
-#include "app/probe_rounds.h"
+#include "app/qt_event_loop.h"
 #include "app/report_form.h"
 #include "app/run_environment.h"
-#include "net/letter_code.h"
-#include "run/work_thread.h"
 
 namespace kivota {
 
@@ -45,13 +43,14 @@ std::string szFileVersion(const std::string& version) {
     return parts[0] + "." + parts[1] + parts[2];
 }
 
-TMainForm::TMainForm(std::shared_ptr<IRunEnvironment> env, std::shared_ptr<IMessageBoxes> boxes,
-                     std::shared_ptr<const StoredAddresses> addresses, QWidget* parent)
+TMainForm::TMainForm(std::shared_ptr<IRunServices> services, std::shared_ptr<IRunEnvironment> env,
+                     std::shared_ptr<IMessageBoxes> boxes, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       env_(std::move(env)),
       boxes_(std::move(boxes)),
-      addresses_(std::move(addresses)) {
+      loop_(new QtEventLoop(this)),
+      controller_(std::make_unique<RunController>(std::move(services), *loop_, *this)) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromUtf8(kFormCaption));
     setFixedSize(520, 420);
@@ -59,25 +58,6 @@ TMainForm::TMainForm(std::shared_ptr<IRunEnvironment> env, std::shared_ptr<IMess
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
     setAutoFillBackground(true);
-
-    // The run state record lives as long as anyone holds it: the window and every worker.
-    runState = std::make_shared<RunState>();
-
-    // Messages from the worker are queued and drained on this thread; a wake-up from any thread
-    // posts one drain call to the application object, which outlives the window.
-    {
-        auto holder = std::make_shared<std::weak_ptr<MessagePump>>();
-        pump_ = std::make_shared<MessagePump>([this](WindowMessage& m) { vDispatchMessage(m); },
-                                              [holder] {
-                                                  QMetaObject::invokeMethod(
-                                                      QCoreApplication::instance(),
-                                                      [holder] {
-                                                          if (auto p = holder->lock()) p->dispatchPending();
-                                                      },
-                                                      Qt::QueuedConnection);
-                                              });
-        *holder = pump_;
-    }
 
     // Controls, bottom to top: the background, the hint panel that the testing page draws
     // behind its other pictures, then everything else, the browser panes last.
@@ -172,9 +152,6 @@ TMainForm::TMainForm(std::shared_ptr<IRunEnvironment> env, std::shared_ptr<IMess
     Ad_WebBrowser->setPlainDocument(true);
     connect(Ad_WebBrowser, &BrowserPane::documentComplete, this, &TMainForm::Ad_WebBrowserDocumentComplete);
 
-    TimerExecute.setInterval(100);
-    TimerExecute.setSingleShot(false);
-    connect(&TimerExecute, &QTimer::timeout, this, &TMainForm::TimerExecuteTimer);
     TimerDisable.setInterval(1000);
     connect(&TimerDisable, &QTimer::timeout, this, &TMainForm::TimerDisableTimer);
 
@@ -185,10 +162,6 @@ TMainForm::TMainForm(std::shared_ptr<IRunEnvironment> env, std::shared_ptr<IMess
         return form.m_bAccepted;
     };
 
-    probeRounds = std::make_unique<ProbeRounds>(runState, this, [this] {
-        if (workThread) workThread->echoDone = true;
-    });
-
     vDesignLayout();
     vWireButtons();
     // Key preview: the window sees every key of its own widgets before they do.
@@ -197,8 +170,7 @@ TMainForm::TMainForm(std::shared_ptr<IRunEnvironment> env, std::shared_ptr<IMess
 
 TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
-    pump_->close();
-    if (workThread) workThread->Terminate();
+    controller_->stop();
 }
 
 void TMainForm::vDesignLayout() {
@@ -246,11 +218,7 @@ QLabel* TMainForm::pMakeLabel(const char* name) {
 }
 
 void TMainForm::FormShow() {
-    RunState& s = rs();
-    // 1-3: version and release texts.
-    s.ulSessionsSetting = 0;
-    s.dlSessionsSetting = 0;
-    s.appVer = "0.93";
+    // The version and release texts; the run's own start-up is the controller's.
     setWindowTitle(windowTitle() + QString::fromUtf8(kTrialSuffix));
     releaseDate = kReleaseDate;
 #ifdef KIVOTA_FILE_VERSION
@@ -258,74 +226,14 @@ void TMainForm::FormShow() {
 #else
     fileVersion.clear();
 #endif
-    // 4-5: the automatic mode's settings.
-    s.autoTestEnabled = false;
-    s.autoTestMode = false;
-    env_->vReadSettings(s);
-    if (s.autoTestEnabled && s.autoTestMode) env_->vAppendLog("啟動測試", "");
-    // 6: painting is double-buffered by the toolkit; the density of the desktop.
+    // Painting is double-buffered by the toolkit; the density of the desktop.
     if (QScreen* sc = screen()) screenDpi = static_cast<int>(std::lround(sc->logicalDotsPerInchX()));
-    // 7-9: a connected adapter, or the end.
-    if (env_->iConnectedAdapters() > 0) {
-        s.freshStart = true;
-        s.factsPending = true;
-        s.noticeAccepted = false;
-        s.systemDrive.clear();
-        s.completionCode.clear();
-        vPlaceControls();
-        vLoadImage(ImgZuv, "ZUV", "PNG");
-        ImgBackground->resize(520, 420);
-        labelResultSerial->hide();
-        labelResultTime->hide();
-        vShowConnecting();
-        vStartTest();
-    } else {
-        s.errorCode = ErrNoAdapter;
-        if (!s.autoTestEnabled) {
-            vShowErrorBox('S');
-        } else if (s.autoTestMode) {
-            vLogAutoError();
-        }
-        vPostClose();
-    }
-}
-
-void TMainForm::vStartTest() {
-    if (workThread) {
-        workThread->Terminate();
-        workThread.reset();
-    }
-    std::shared_ptr<CWorkThread> worker = env_->pCreateWorker(runState, pump_);
-    if (!worker) return;
-    worker->SetFreeOnTerminate(true);
-    worker->sysInfoReady = false;
-    worker->echoDone = false;
-    workThread = worker;
-    worker->Resume();
-}
-
-void TMainForm::vExecute() {
-    env_->vGetSystemInfo(rs());
-    if (workThread) workThread->sysInfoReady = true;
+    controller_->start();
 }
 
 void TMainForm::vRetest() {
     try {
-        if (env_->iConnectedAdapters() > 0) {
-            originPage = PageResults;
-            vHideAll();
-            TimerDisable.stop();
-            vShowConnecting();
-            vStartTest();
-        } else {
-            rs().errorCode = ErrNoAdapter;
-            if (!rs().autoTestEnabled) {
-                vShowErrorBox('S');
-            } else if (rs().autoTestMode) {
-                vLogAutoError();
-            }
-            vPostClose();
-        }
+        controller_->retest();
     } catch (...) {
         // A retest that fails leaves the window as it is.
     }
@@ -334,32 +242,20 @@ void TMainForm::vRetest() {
 void TMainForm::vCloseApp() {
     if (closing_) return;
     closing_ = true;
-    // 1-2: the CPU-load queries and both timers.
-    env_->vCloseCpuQueries();
-    TimerExecute.stop();
+    // 1-3: the CPU-load queries, the timers, the worker, and the messages still queued.
+    controller_->stop();
     TimerDisable.stop();
-    probeRounds->stop();
-    // 3: the worker is told to stop. Closing the message queue drops what is still queued
-    // (freeing its texts) and releases a worker blocked in a send, so it can see the request.
-    if (workThread) {
-        workThread->Terminate();
-        workThread.reset();
-    }
-    pump_->close();
     // 4.
     env_->vSleepMs(kCloseWaitMs);
-    // 5.
-    // "NULL" from the server means there is no page; handing it to the browser would only
+    // 5: "NULL" from the server means there is no page; handing it to the browser would only
     // make the desktop complain about an address that does not exist.
-    if (!rs().adEndUrl.empty() && rs().adEndUrl != "NULL") env_->vOpenUrl(rs().adEndUrl);
+    const std::string& endPage = controller_->endPageUrl();
+    if (!endPage.empty() && !bIsNoPage(endPage)) env_->vOpenUrl(endPage);
     // 6.
-    if (rs().autoTestEnabled && rs().autoTestMode) {
-        env_->vAppendLog("結束測試", "");
-        env_->vSleepMs(kAutoLogWaitMs);
-    }
-    // 7: every thread holds its own reference to the run state, so nothing can touch it after
-    // it is freed; waiting here lets the worker and its connections end before the process does.
-    env_->bWaitThreadsEnded(kThreadEndBound);
+    if (controller_->logEnd()) env_->vSleepMs(kAutoLogWaitMs);
+    // 7: every thread holds its own reference to what it touches; waiting here lets the worker
+    // and its connections end before the process does.
+    controller_->waitThreads(kThreadEndBound);
     // 8.
     env_->vExitProcess(0);
 }
@@ -379,16 +275,11 @@ void TMainForm::showEvent(QShowEvent* event) {
     }
 }
 
-void TMainForm::TimerExecuteTimer() {
-    TimerExecute.stop();
-    vExecute();
-}
-
 void TMainForm::TimerDisableTimer() {
     if (!resultsShown) return;
-    markNow = env_->clock().now();
-    if (rs().autoTestEnabled) {
-        const auto whole = static_cast<long long>(env_->clock().secondsBetween(markNow, markStart));
+    markNow = controller_->clock().now();
+    if (controller_->automatic()) {
+        const auto whole = static_cast<long long>(controller_->clock().secondsBetween(markNow, markStart));
         if (whole > 1) vCloseApp();
     }
 }
@@ -438,7 +329,8 @@ void TMainForm::FormKeyDown(int key) {
             } else if (key == Qt::Key_T) {
                 vShowSetupDocPage();
             } else if (key == Qt::Key_End && lastKey == Qt::Key_K) {
-                if (runReportDialog && runReportDialog(*ReportForm)) rs().completionCode = ReportForm->m_szCode;
+                if (runReportDialog && runReportDialog(*ReportForm))
+                    controller_->setCompletionCode(ReportForm->m_szCode);
             } else {
                 lastKey = key;
             }
@@ -475,14 +367,11 @@ void TMainForm::FormKeyDown(int key) {
     }
 }
 
-void TMainForm::vShowErrorBox(char kind) {
-    const int code = rs().errorCode.load();
-    const std::string caption = szErrorCaption(code);
-    const std::string text = szErrorText(code);
+void TMainForm::vShowErrorBox(char kind, int errorCode) {
+    const std::string caption = szErrorCaption(errorCode);
+    const std::string text = szErrorText(errorCode);
     if (kind == 'I') boxes_->information(caption, text);
     else boxes_->stop(caption, text);
 }
-
-void TMainForm::vLogAutoError() { env_->vAppendLog(szErrorText(rs().errorCode.load()), ""); }
 
 }  // namespace kivota

@@ -1,6 +1,7 @@
 #pragma once
-// The one skinned window of the program: its start-up, its pages and image buttons, the
-// worker's messages, the speed readout, the keyboard shortcuts, and the one way out.
+// The one skinned window of the program: its start-up, its pages and image buttons, the run
+// controller's reports, the speed readout, the keyboard shortcuts, and the one way out. The run
+// itself is the controller's; the window draws what it reports and asks the user.
 //
 // Controls and fields carry the names the rest of the program uses for them. They are public
 // so that the window tests can look at every control.
@@ -19,19 +20,16 @@
 class QKeyEvent;
 
 #include "platform/clock.h"
-#include "platform/message_pump.h"
-#include "platform/window_messages.h"
-#include "run/run_state.h"
-#include "run/stored_addresses.h"
+#include "run/run_controller.h"
+#include "run/run_reporter.h"
 
 namespace kivota {
 
 class BrowserPane;
-class CWorkThread;
 class IMessageBoxes;
 class IRunEnvironment;
 class ImageControl;
-class ProbeRounds;
+class QtEventLoop;
 class TReportForm;
 
 // Page codes of currentPage.
@@ -56,40 +54,37 @@ inline constexpr const char* kFormCaption = "Vantrel測速軟體 Kivota";
 inline constexpr const char* kTrialSuffix = "(試用版)";
 inline constexpr const char* kApplicationTitle = "Vantrel測速軟體";
 
-class TMainForm final : public QWidget {
+class TMainForm final : public QWidget, public IRunReporter {
     Q_OBJECT
 
 public:
-    TMainForm(std::shared_ptr<IRunEnvironment> env, std::shared_ptr<IMessageBoxes> boxes,
-              std::shared_ptr<const StoredAddresses> addresses, QWidget* parent = nullptr);
+    // `services` serve the run controller; `env` the window's own needs (the desktop's browser,
+    // its pauses, the process's end).
+    TMainForm(std::shared_ptr<IRunServices> services, std::shared_ptr<IRunEnvironment> env,
+              std::shared_ptr<IMessageBoxes> boxes, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // --- lifecycle ---
     void FormShow();
-    void vStartTest();
-    void vExecute();
     void vRetest();
     void vCloseApp();
     void FormKeyDown(int key);
     // The key code FormKeyDown acts on: the digit row's 6 key as Qt::Key_6 in every layout and
     // with Shift; keypad keys carry Qt::KeypadModifier so that they match nothing.
     static int iFormKey(const QKeyEvent& event);
-    void TimerExecuteTimer();
     void TimerDisableTimer();
     // Queues a close of the window (its normal close path then runs vCloseApp).
     void vPostClose();
 
-    // --- the worker's messages (all on the window's thread) ---
-    void vDispatchMessage(WindowMessage& message);
-    void WMStartDecision(WindowMessage& message);
-    void WMTestFinished(WindowMessage& message);
-    void WMTestProgress(WindowMessage& message);
-    void WMTestRefused(WindowMessage& message);
-    void WMKeepAlive(WindowMessage& message);
-    void WMConfigLoaded(WindowMessage& message);
-    void WMAnalysisStart(WindowMessage& message);
-    void WMGoRequest(WindowMessage& message);
-    void vHaltRun();
+    // --- the run controller's reports (all on the window's thread) ---
+    void onConnecting() override;
+    void onConfigLoaded(const std::string& infoUrl, const std::string& adUrl) override;
+    void onStartPage(StartPage page, const ServerTexts& texts) override;
+    void onGuestTest() override {}
+    void onProgress(const Progress& progress) override;
+    void onSecond(const MeasuredSecond&) override {}
+    void onAnalysisStart() override;
+    void onFinished(const RunResult& result) override;
     // The mouse left one of the window's controls.
     void CMMouseLeave(QWidget* control);
 
@@ -120,8 +115,7 @@ public:
     void ImgCopyrightClick();
     void Ad_WebBrowserDocumentComplete();
 
-    // The worker's address: messages posted or sent to it are handled on the window's thread.
-    std::shared_ptr<MessagePump> windowHandle() const { return pump_; }
+    RunController& controller() { return *controller_; }
     bool closing() const { return closing_; }
     // Shows the completion-code dialog modally; true when it was accepted. Tests replace it.
     std::function<bool(TReportForm&)> runReportDialog;
@@ -138,13 +132,10 @@ public:
     QLabel *labelResultSerial, *labelResultTime, *labelBSPM, *labelLicense;
     QPlainTextEdit* MemoAnouncement;
     BrowserPane *Info_WebBrowser, *Ad_WebBrowser;
-    QTimer TimerExecute, TimerDisable;
+    QTimer TimerDisable;
     TReportForm* ReportForm;
 
     // --- fields ---
-    std::shared_ptr<RunState> runState;
-    std::shared_ptr<CWorkThread> workThread;
-    std::unique_ptr<ProbeRounds> probeRounds;
     int screenDpi = 96;
     std::string resultPageUrl;
     std::string fileVersion;
@@ -159,6 +150,9 @@ public:
     bool prevLatch = false;
     bool nextLatch = false;
     int lastKey = 0;
+    // What the run gave the pages to show.
+    ServerTexts serverTexts;
+    double shownDownloadKbps = 0, shownUploadKbps = 0;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -171,19 +165,23 @@ private:
     void vDesignLayout();
     void vWireButtons();
     void vAgree();
-    void vShowSpeedRow(double& speed, const std::vector<ImageControl*>& row, const char* notShownUnit);
-    void vShowErrorBox(char kind);
-    void vLogAutoError();
+    void vShowSpeedRow(double speed, const std::vector<ImageControl*>& row, const char* notShownUnit);
+    void vShowErrorBox(char kind, int errorCode);
+    void vShowResultsFrame();
+    void vShowReport(const RunResult& result);
+    void vPlaceFirstPage();
+    void vLeaveResults();
+    void vShowProgress(RunPhase phase, int percent);
+    void vShowAnalysis();
     void vSetAdTestingSize();
     void vScreenshot(const std::string& page);
-    RunState& rs() { return *runState; }
-
     std::shared_ptr<IRunEnvironment> env_;
     std::shared_ptr<IMessageBoxes> boxes_;
-    std::shared_ptr<const StoredAddresses> addresses_;
-    std::shared_ptr<MessagePump> pump_;
+    QtEventLoop* loop_;
+    std::unique_ptr<RunController> controller_;
     std::vector<ImageControl*> buttons_;
     bool shown_ = false;
+    bool placed_ = false;  // the first run placed the controls
     bool closing_ = false;
 };
 

@@ -89,9 +89,9 @@ void TMainForm::ImgNextMouseMove() {
 void TMainForm::vAgree() {
     vLoadImage(ImgNext, "BUTTON_Y_OUT", "PNG");
     nextLatch = true;
-    rs().noticeAccepted = true;
+    controller_->agree();
     originPage = PageAgreement;
-    if (rs().announcementText.empty()) vShowTestingPage();
+    if (serverTexts.announcement.empty()) vShowTestingPage();
     else vShowBulletinPage();
 }
 

@@ -5,11 +5,9 @@
 #include "app/browser_pane.h"
 #include "app/image_control.h"
 #include "app/main_form.h"
-#include "app/probe_rounds.h"
 #include "app/resources/picture_decoder.h"
 #include "app/resources/resource_table.h"
 #include "app/run_environment.h"
-#include "net/letter_code.h"
 
 namespace kivota {
 
@@ -95,6 +93,21 @@ void TMainForm::vHideAll() {
     Info_WebBrowser->setBrowserVisible(false);
 }
 
+void TMainForm::vPlaceFirstPage() {
+    placed_ = true;
+    vPlaceControls();
+    vLoadImage(ImgZuv, "ZUV", "PNG");
+    ImgBackground->resize(520, 420);
+    labelResultSerial->hide();
+    labelResultTime->hide();
+}
+
+void TMainForm::vLeaveResults() {
+    originPage = PageResults;
+    vHideAll();
+    TimerDisable.stop();
+}
+
 void TMainForm::vShowConnecting() {
     vPlaceControls();
     ImgConnecting->show();
@@ -103,15 +116,12 @@ void TMainForm::vShowConnecting() {
     vLoadImage(ImgConnecting, "LOADING", "GIF");
     vLoadImage(ImgCenter, "CONNECTING", "PNG");
     ImgBackground->setAutoSize(true);
-    probeRounds->reset();
-    env_->vResetProfile();
     const int adLeft = screenDpi <= 96 ? 208 : (screenDpi <= 120 ? 340 : 470);
     Ad_WebBrowser->move(adLeft, 8);
     Ad_WebBrowser->collapse();
     Info_WebBrowser->collapse();
     ImgApplogo->move(0, ImgApplogo->y());
     adLoaded = false;
-    probeRounds->start(szDecode(addresses_->probeTarget1), szDecode(addresses_->probeTarget2));
     vScreenshot("connecting");
 }
 
@@ -124,7 +134,7 @@ void TMainForm::vShowUpdateRequiredPage() {
     vLoadImage(ImgCancel, "BUTTON_C", "PNG");
     ImgConnecting->hide();
     ImgCenter->hide();
-    downloadUrl = rs().updateUrl;
+    downloadUrl = serverTexts.updateUrl;
     prevLatch = nextLatch = false;
     vScreenshot("update-required");
 }
@@ -137,7 +147,7 @@ void TMainForm::vShowUpdateOfferedPage() {
     vLoadImage(ImgPrevious, "BUTTON_N", "PNG");
     ImgConnecting->hide();
     ImgCenter->hide();
-    downloadUrl = rs().updateUrl;
+    downloadUrl = serverTexts.updateUrl;
     prevLatch = nextLatch = false;
     vScreenshot("update-offered");
 }
@@ -162,7 +172,7 @@ void TMainForm::vShowAgreementPage() {
     vLoadImage(ImgPrevious, "BUTTON_T", "PNG");
     vLoadImage(ImgNext, "BUTTON_Y", "PNG");
     vLoadImage(ImgCancel, "BUTTON_C", "PNG");
-    MemoAnouncement->setPlainText(QString::fromStdString(rs().agreementText));
+    MemoAnouncement->setPlainText(QString::fromStdString(serverTexts.agreement));
     prevLatch = nextLatch = false;
     vScreenshot("agreement");
 }
@@ -186,8 +196,7 @@ void TMainForm::vShowTestingPage() {
     vLoadImage(ImgBar, "PERCENT_BAR_0", "PNG");
     ImgBarNum->show();
     vLoadImage(ImgBarNum, "PERCENT_0", "PNG");
-    TimerExecute.start();
-    env_->vOpenCpuQueries(rs());
+    controller_->testingPageShown();
     if (adLoaded) vSetAdTestingSize();
     prevLatch = nextLatch = false;
     vScreenshot("testing");
@@ -224,7 +233,7 @@ void TMainForm::vShowBulletinPage() {
     vLoadImage(ImgNext, "BUTTON_N", "PNG");
     vLoadImage(ImgCancel, "BUTTON_C", "PNG");
     MemoAnouncement->clear();
-    MemoAnouncement->setPlainText(QString::fromStdString(rs().announcementText));
+    MemoAnouncement->setPlainText(QString::fromStdString(serverTexts.announcement));
     prevLatch = nextLatch = false;
     vScreenshot("bulletin");
 }
@@ -247,6 +256,74 @@ void TMainForm::vShowAboutPage() {
     labelLicense->setText(QString::fromStdString("Ver " + fileVersion + "\nRelease Date:" + releaseDate + "\n"));
     prevLatch = nextLatch = false;
     vScreenshot("about");
+}
+
+// The steps every end on the results page begins with.
+void TMainForm::vShowResultsFrame() {
+    currentPage = PageResults;
+    vHideAll();
+    adOnResults = false;
+    ImgTitle->show();
+    ImgNext->show();
+    ImgCancel->show();
+    ImgApplogo->show();
+    ImgTitle->setGeometry(20, ImgTitle->y(), 227, ImgTitle->height());
+    ImgApplogo->move(width() - 196, ImgApplogo->y());
+    vLoadImage(ImgBackground, "BACKGROUND_OVER", "PNG");
+    vLoadImage(ImgTitle, "TEST_END", "PNG");
+    vLoadImage(ImgNext, "BUTTON_RT", "PNG");
+    vLoadImage(ImgCancel, "BUTTON_Q", "PNG");
+    vLoadImage(ImgDownlinkTitle, "DOWNLINK", "PNG");
+    vLoadImage(ImgUplinkTitle, "UPLINK", "PNG");
+    vLoadImage(ImgApplogo, "APPLOGO", "PNG");
+    Ad_WebBrowser->collapse();
+}
+
+// A measured run: the operator's answer, or the note that it was not reported.
+void TMainForm::vShowReport(const RunResult& result) {
+    if (result.outcome.kind != EndKind::Reported) {
+        if (result.automatic) {
+            markStart = controller_->clock().now();
+            resultsShown = true;
+        }
+        if (result.completionCode) labelBSPM->setText(QStringLiteral("測通報峻結果未回報成功"));
+        return;
+    }
+    resultsShown = true;
+    adOnResults = true;
+    if (!bIsNoPage(result.resultsAdUrl)) Ad_WebBrowser->navigate(result.resultsAdUrl);
+    else Ad_WebBrowser->collapse();
+    resultPageUrl = result.resultUrl;
+    if (resultPageUrl.compare(0, 4, kNoPage) != 0) ImgReport->show();
+    ImgSerial->show();
+    ImgDownlinkTitle->show();
+    ImgUplinkTitle->show();
+    labelResultSerial->show();
+    labelResultTime->show();
+    if (result.completionCode) labelBSPM->setText(QStringLiteral("測通報峻已完成"));
+    vLoadImage(ImgReport, "BUTTON_R", "PNG");
+    vLoadImage(ImgSerial, "SERIAL", "PNG");
+    labelResultSerial->setText(QString::fromStdString(result.serial));
+    labelResultTime->setText(QString::fromStdString(result.serverTime));
+    markStart = controller_->clock().now();
+}
+
+void TMainForm::vShowAnalysis() {
+    ImgTesting->move(152, ImgTesting->y());
+    vLoadImage(ImgTesting, "ANALYSIS", "PNG");
+    ImgStatus->hide();
+    ImgBar->hide();
+    ImgBarNum->hide();
+    ImgHint->hide();
+}
+
+void TMainForm::Ad_WebBrowserDocumentComplete() {
+    adLoaded = true;
+    if (currentPage == PageTesting) {
+        vSetAdTestingSize();
+    } else if (currentPage == PageResults && adOnResults) {
+        Ad_WebBrowser->setGeometry(400, screenDpi > 96 ? 70 : 56, 120, 300);
+    }
 }
 
 void TMainForm::vOpenDownload() {

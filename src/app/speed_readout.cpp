@@ -1,4 +1,4 @@
-// The two final speeds as rows of digit pictures.
+// The two final speeds as rows of digit pictures, and the progress bar of the phases.
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,7 +20,7 @@ std::string szDigitName(int digit) { return "DIGIT_" + std::to_string(digit); }
 
 }  // namespace
 
-void TMainForm::vShowSpeedRow(double& speed, const std::vector<ImageControl*>& row, const char* notShownUnit) {
+void TMainForm::vShowSpeedRow(double speed, const std::vector<ImageControl*>& row, const char* notShownUnit) {
     // row: thousands, hundreds, tens, units, point, tenths, hundredths, unit.
     ImageControl* const thousands = row[0];
     ImageControl* const hundreds = row[1];
@@ -47,12 +47,10 @@ void TMainForm::vShowSpeedRow(double& speed, const std::vector<ImageControl*>& r
     char text[64];
     std::snprintf(text, sizeof text, "%.02f", v);
     v = std::strtod(text, nullptr);
-    speed = v;
     const char* unitName = "KBPS";
     if (v >= 1000.0) {
         unitName = "MBPS";
         v *= 0.001;
-        speed = v;
     }
     const int dUnits = static_cast<int>(v) % 10;
     const int dTens = iDigitAt(v, 0.1);
@@ -77,6 +75,27 @@ void TMainForm::vShowSpeedRow(double& speed, const std::vector<ImageControl*>& r
     vLoadImage(unit, unitName, "PNG");
 }
 
+// The progress bar of the testing page: the percent rounded to tens, the phase's pictures.
+void TMainForm::vShowProgress(RunPhase phase, int percent) {
+    const int r = ((percent + 5) / 10) * 10;
+    if (r >= 100) {
+        if (phase == RunPhase::Upload) vLoadImage(ImgStatus, "TEXT_UPLINK_END", "PNG");
+        else if (phase == RunPhase::Download) vLoadImage(ImgStatus, "TEXT_DOWNLINK_END", "PNG");
+        vLoadImage(ImgBar, "PERCENT_BAR_100", "PNG");
+        vLoadImage(ImgBarNum, "PERCENT_100", "PNG");
+        vScreenshot(phase == RunPhase::Upload     ? "testing-upload-done"
+                    : phase == RunPhase::Download ? "testing-download-done"
+                                                  : "testing-ready");
+        return;
+    }
+    const std::string step = std::to_string(r);
+    const bool upload = phase == RunPhase::Upload, download = phase == RunPhase::Download;
+    vLoadImage(ImgStatus, upload ? "TEXT_UPLINK" : (download ? "TEXT_DOWNLINK" : "TEXT_CONFIG"), "PNG");
+    vLoadImage(ImgBar, "PERCENT_BAR_" + step, "PNG");
+    vLoadImage(ImgBarNum, "PERCENT_" + step, "PNG");
+    vLoadImage(ImgHint, upload ? "NOTICE_P3" : (download ? "NOTICE_P2" : "NOTICE_P1"), "PNG");
+}
+
 void TMainForm::vShowSpeeds() {
     const std::vector<ImageControl*> down{ImgDown1000, ImgDown100,  ImgDown10,    ImgDown1,
                                           ImgDowndot,  ImgDowndot1, ImgDowndot01, ImgDownUnit};
@@ -86,8 +105,8 @@ void TMainForm::vShowSpeeds() {
     for (ImageControl* image : up) image->show();
     ImgDownlinkTitle->show();
     ImgUplinkTitle->show();
-    vShowSpeedRow(rs().dlFtpKbps, down, "MBPS");
-    vShowSpeedRow(rs().ulFtpKbps, up, "KBPS");
+    vShowSpeedRow(shownDownloadKbps, down, "MBPS");
+    vShowSpeedRow(shownUploadKbps, up, "KBPS");
 }
 
 }  // namespace kivota

@@ -1,95 +1,159 @@
 #include "cli/run_report.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
+
+#include "run/error_texts.h"
 
 namespace kivota {
 
 namespace {
 
-std::string szTwoDecimals(double value) {
-    if (!std::isfinite(value)) return "null";
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
-}
+struct EndRendering {
+    EndKind kind;
+    int status;
+    const char* name;
+};
 
-// A series item as a JSON number, or null when it is empty or not a number.
-std::string szSeriesItem(const std::string& item) {
-    if (item.empty()) return "null";
-    char* end = nullptr;
-    const double v = std::strtod(item.c_str(), &end);
-    if (end == item.c_str() || *end != '\0' || !std::isfinite(v)) return "null";
-    // The item as written (it is a decimal number already), not a re-formatted copy.
-    if (item.find_first_not_of("-0123456789.") != std::string::npos) return "null";
-    return item;
-}
+// The one table of how each end shows on a terminal.
+constexpr EndRendering kEnds[] = {
+    {EndKind::Reported, ExitReported, "reported"},
+    {EndKind::Recorded, ExitReported, "recorded"},
+    {EndKind::NotReported, ExitNotReported, "not-reported"},
+    {EndKind::NotRecorded, ExitNotReported, "not-recorded"},
+    {EndKind::OutOfRange, ExitOutOfRange, "out-of-range"},
+    {EndKind::MeasurementFailed, ExitMeasurementFailed, "measurement-failed"},
+    {EndKind::PhasesNotStarted, ExitMeasurementFailed, "phases-not-started"},
+    {EndKind::ServerFailed, ExitServerFailed, "server-failed"},
+    {EndKind::NoRoundTrip, ExitServerFailed, "no-round-trip"},
+    {EndKind::Refused, ExitRefused, "refused"},
+    {EndKind::UpdateRequired, ExitUpdateRequired, "update-required"},
+    {EndKind::Declined, ExitDeclined, "declined"},
+    {EndKind::NoAdapter, ExitNoAdapter, "no-adapter"},
+    {EndKind::Interrupted, 128 + SIGINT, "interrupted"},
+};
 
-std::string szSeries(const std::string& series) {
-    std::string out = "[";
-    if (!series.empty()) {
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t comma = series.find(',', start);
-            out += szSeriesItem(series.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-            if (comma == std::string::npos) break;
-            out += ',';
-            start = comma + 1;
-        }
+const EndRendering& rendering(EndKind kind) {
+    for (const EndRendering& e : kEnds) {
+        if (e.kind == kind) return e;
     }
-    return out + "]";
+    return kEnds[std::size(kEnds) - 1];
+}
+
+// What a code means where the error table has no text for it (the window shows nothing then).
+std::string szDescribeError(int code) {
+    std::string text = szErrorText(code);
+    if (!text.empty()) return text;
+    switch (code) {
+        case ErrImplausibleResult: return "the measured speed is out of range";
+        case ErrResultUpload: return "the result could not be reported to the operator";
+        case ErrTestParamFetch: return "the test parameters could not be fetched; a guest test ran instead";
+        case ErrEchoTimeout: return "the round trip to the probe targets was not measured within 15 seconds";
+        default: return {};
+    }
+}
+
+// A speed with two decimals, the figure the result line carries; null when not measured.
+nlohmann::ordered_json jsonKbps(const std::optional<double>& kbps) {
+    if (!kbps || !std::isfinite(*kbps)) return nullptr;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", *kbps);
+    return std::strtod(text, nullptr);
+}
+
+nlohmann::ordered_json jsonItems(const PhaseSeries& series, std::optional<std::int64_t> SecondFigures::*field) {
+    auto items = nlohmann::ordered_json::array();
+    for (const SecondFigures& second : series) {
+        if (const auto& value = second.*field) items.push_back(*value);
+        else items.push_back(nullptr);
+    }
+    return items;
+}
+
+std::string szMbit(const std::optional<double>& kbps) {
+    if (!kbps) return "not measured";
+    char text[96];
+    std::snprintf(text, sizeof text, "%10.2f kbit/s  (%.2f Mbit/s)", *kbps, *kbps / 1000);
+    return text;
 }
 
 }  // namespace
 
-std::string szJsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char esc[8];
-                    std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                    out += esc;
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out + "\"";
+int iExitStatus(EndKind kind, int signal) {
+    return kind == EndKind::Interrupted ? 128 + signal : rendering(kind).status;
 }
 
-std::string szRunReportJson(const RunReport& r) {
-    std::string j = "{";
-    j += "\"status\":" + std::to_string(r.status);
-    j += ",\"outcome\":" + szJsonString(r.outcome);
-    j += ",\"error_code\":" + std::to_string(r.errorCode);
-    j += ",\"error_text\":" + szJsonString(r.errorText);
-    j += ",\"measured\":" + std::string(r.measured ? "true" : "false");
-    j += ",\"download_kbps\":" + szTwoDecimals(r.downloadKbps);
-    j += ",\"upload_kbps\":" + szTwoDecimals(r.uploadKbps);
-    j += ",\"adapter\":{\"download_kbps\":" + szTwoDecimals(r.adapterDownloadKbps) +
-         ",\"upload_kbps\":" + szTwoDecimals(r.adapterUploadKbps) +
-         ",\"upload_during_download_kbps\":" + szTwoDecimals(r.adapterUploadDuringDownloadKbps) +
-         ",\"download_during_upload_kbps\":" + szTwoDecimals(r.adapterDownloadDuringUploadKbps) + "}";
-    j += ",\"series_kbps\":{\"download\":" + szSeries(r.downloadSeries) + ",\"upload\":" + szSeries(r.uploadSeries) +
-         ",\"adapter_download\":" + szSeries(r.adapterDownloadSeries) +
-         ",\"adapter_upload\":" + szSeries(r.adapterUploadSeries) + "}";
-    j += ",\"round_trip_ms\":{\"min\":" + std::to_string(r.rttMinMs) + ",\"avg\":" + szTwoDecimals(r.rttAvgMs) +
-         ",\"max\":" + std::to_string(r.rttMaxMs) + ",\"text\":" + szJsonString(r.rttText) + "}";
-    j += ",\"connections\":{\"download\":" + std::to_string(r.downloadConnections) +
-         ",\"upload\":" + std::to_string(r.uploadConnections) + "}";
-    j += ",\"result_url\":" + szJsonString(r.resultUrl);
-    j += ",\"serial\":" + szJsonString(r.serial);
-    j += ",\"result_time\":" + szJsonString(r.resultTime);
-    return j + "}";
+const char* szOutcomeName(EndKind kind) { return rendering(kind).name; }
+
+std::string szEndText(const RunResult& r) {
+    switch (r.outcome.kind) {
+        case EndKind::Reported:
+        case EndKind::Recorded: return {};
+        case EndKind::Interrupted:
+            return r.resultSent ? "interrupted after the result was sent to the operator; its answer was not awaited"
+                                : "interrupted; nothing was reported";
+        case EndKind::Declined: return "the agreement was not accepted";
+        case EndKind::UpdateRequired: return "this version must be updated before it can test";
+        case EndKind::NotRecorded: return "the result line could not be written: " + r.detail;
+        default: break;
+    }
+    return szDescribeError(r.outcome.code);
+}
+
+std::string szEndNote(const RunResult& r) {
+    const std::string text = szEndText(r);
+    const bool tableText = !text.empty() && text == szErrorText(r.outcome.code);
+    const std::string caption = tableText ? szErrorCaption(r.outcome.code) : std::string();
+    return caption.empty() ? text : caption + ": " + text;
+}
+
+nlohmann::ordered_json jsonOfResult(const RunResult& r, int status) {
+    nlohmann::ordered_json j;
+    const std::string note = szEndText(r);
+    j["status"] = status;
+    j["outcome"] = szOutcomeName(r.outcome.kind);
+    j["error_code"] = static_cast<int>(r.outcome.code);
+    j["error_text"] = note.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(note);
+    j["measured"] = r.downloadKbps.has_value() && r.uploadKbps.has_value();
+    j["download_kbps"] = jsonKbps(r.downloadKbps);
+    j["upload_kbps"] = jsonKbps(r.uploadKbps);
+    j["adapter"] = {{"download_kbps", jsonKbps(r.adapter.download)},
+                    {"upload_kbps", jsonKbps(r.adapter.upload)},
+                    {"upload_during_download_kbps", jsonKbps(r.adapter.uploadDuringDownload)},
+                    {"download_during_upload_kbps", jsonKbps(r.adapter.downloadDuringUpload)}};
+    j["series_kbps"] = {{"download", jsonItems(r.downloadSeries, &SecondFigures::ftpKbps)},
+                        {"upload", jsonItems(r.uploadSeries, &SecondFigures::ftpKbps)},
+                        {"adapter_download", jsonItems(r.downloadSeries, &SecondFigures::adapterKbps)},
+                        {"adapter_upload", jsonItems(r.uploadSeries, &SecondFigures::adapterKbps)}};
+    if (r.roundTrip) {
+        j["round_trip_ms"] = {{"min", r.roundTrip->minMs},
+                              {"avg", jsonKbps(r.roundTrip->avgMs)},
+                              {"max", r.roundTrip->maxMs},
+                              {"text", r.roundTripText}};
+    } else {
+        j["round_trip_ms"] = nullptr;
+    }
+    j["connections"] = {{"download", r.downloadConnections}, {"upload", r.uploadConnections}};
+    j["result_sent"] = r.resultSent;
+    j["result_url"] = r.resultUrl;
+    j["serial"] = r.serial;
+    j["result_time"] = r.serverTime;
+    return j;
+}
+
+void vPrintSummary(std::FILE* out, const RunResult& r) {
+    if (!r.downloadKbps && !r.uploadKbps) return;
+    std::fprintf(out, "download  %s\n", szMbit(r.downloadKbps).c_str());
+    std::fprintf(out, "upload    %s\n", szMbit(r.uploadKbps).c_str());
+    if (r.roundTrip) {
+        std::fprintf(out, "round trip %s ms (min,avg,max)\n", r.roundTripText.c_str());
+    } else {
+        std::fputs("round trip not measured\n", out);
+    }
+    if (!r.resultUrl.empty()) {
+        std::fprintf(out, "result    %s\n", r.resultUrl.c_str());
+        std::fprintf(out, "serial    %s  %s\n", r.serial.c_str(), r.serverTime.c_str());
+    }
 }
 
 }  // namespace kivota

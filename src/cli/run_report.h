@@ -1,36 +1,46 @@
 #pragma once
-// What one run of the terminal client found, and its JSON form (--json): one object with the
-// outcome, the speeds, the adapter's rates, the per-second series, the round trip and the error.
+// The terminal's renderings of a finished run, each from one table over how it ended: the exit
+// status, the outcome's name, the text summary and the JSON object (--json).
 
+#include <csignal>
+#include <cstdio>
 #include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "run/run_result.h"
 
 namespace kivota {
 
-struct RunReport {
-    int status = 0;       // the exit status (terminal_options.cpp lists them)
-    std::string outcome;  // "reported", "not-reported", "failed", ... (see szOutcomeName)
-    int errorCode = 0;
-    std::string errorText;                    // the error table's text, or a description where it has none
-    bool measured = false;                    // both speeds are from this run
-    double downloadKbps = 0, uploadKbps = 0;  // FTP payload rates, kbit/s
-    // The adapter's rates: download and upload of their phases, and the other direction's
-    // traffic during each phase.
-    double adapterDownloadKbps = 0, adapterUploadKbps = 0, adapterUploadDuringDownloadKbps = 0,
-           adapterDownloadDuringUploadKbps = 0;
-    // Per-second series as the result line carries them (comma-separated kbit/s).
-    std::string downloadSeries, uploadSeries, adapterDownloadSeries, adapterUploadSeries;
-    int rttMinMs = -1, rttMaxMs = -1;
-    double rttAvgMs = -1;
-    std::string rttText;
-    int downloadConnections = 0, uploadConnections = 0;
-    std::string resultUrl, serial, resultTime;
+// Exit statuses of kivota-cli (szTerminalUsage lists them for the user).
+enum TerminalExit : int {
+    ExitReported = 0,
+    ExitNotReported = 1,
+    ExitUsage = 2,
+    ExitMeasurementFailed = 3,
+    ExitOutOfRange = 4,
+    ExitServerFailed = 5,
+    ExitRefused = 6,
+    ExitUpdateRequired = 7,
+    ExitDeclined = 8,
+    ExitNoAdapter = 9,
+    ExitOutputFailed = 10,
 };
 
-// Speeds are written with two decimals, as the result line writes them, so that the figures
-// equal what the operator received. Series items become numbers; an empty item is null.
-std::string szRunReportJson(const RunReport& report);
+// How the run ended, as the exit status; an interrupted run exits with 128 + the signal.
+int iExitStatus(EndKind kind, int signal = SIGINT);
+// How the run ended, as the JSON object names it ("reported", "out-of-range", ...).
+const char* szOutcomeName(EndKind kind);
+// What to tell the user about the end, beyond the figures; empty when nothing. The note is the
+// text with the error table's caption in front, where it has one.
+std::string szEndText(const RunResult& result);
+std::string szEndNote(const RunResult& result);
 
-// Text as a JSON string literal (quotes included); the text is UTF-8.
-std::string szJsonString(const std::string& text);
+// One JSON object: the outcome, the speeds (null where not measured, two decimals as the result
+// line writes them), the adapter's rates, the per-second series, the round trip, the operator's
+// answer. `status` is the exit status.
+nlohmann::ordered_json jsonOfResult(const RunResult& result, int status);
+// The text summary of a run that measured something; nothing otherwise.
+void vPrintSummary(std::FILE* out, const RunResult& result);
 
 }  // namespace kivota

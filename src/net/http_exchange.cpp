@@ -49,7 +49,9 @@ struct ExchangeProgress {
     bool tooLarge = false;
     bool readReply = true;
     bool requestSent = false;  // the request line and headers went out
+    bool wholeRequestTold = false;
     curl_off_t requestBodySize = 0;
+    const HttpExchange* exchange = nullptr;
 };
 
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
@@ -69,10 +71,17 @@ int onDebug(CURL*, curl_infotype type, char*, std::size_t, void* user) {
     return 0;
 }
 
-// Without readReply the exchange ends as soon as the whole request is out.
+// Tells once that the whole request is out, and ends the exchange there without readReply;
+// a cancelled exchange ends at once.
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulNow) {
-    const auto* p = static_cast<const ExchangeProgress*>(user);
-    if (!p->readReply && p->requestSent && ulNow >= p->requestBodySize) return 1;
+    auto* p = static_cast<ExchangeProgress*>(user);
+    const bool wholeRequest = p->requestSent && ulNow >= p->requestBodySize;
+    if (wholeRequest && !p->wholeRequestTold) {
+        p->wholeRequestTold = true;
+        if (p->exchange->onRequestSent) p->exchange->onRequestSent();
+    }
+    if (!p->readReply && wholeRequest) return 1;
+    if (p->exchange->cancelled && p->exchange->cancelled()) return 1;
     return 0;
 }
 
@@ -105,6 +114,7 @@ bool bHttpExchange(const HttpExchange& ex, std::string& cookie, std::string& rep
     ExchangeProgress progress;
     progress.readReply = ex.readReply;
     progress.requestBodySize = ex.hasBody ? static_cast<curl_off_t>(ex.body.size()) : 0;
+    progress.exchange = &ex;
 
     curl_easy_setopt(h, CURLOPT_URL, ex.url.c_str());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -119,7 +129,7 @@ bool bHttpExchange(const HttpExchange& ex, std::string& cookie, std::string& rep
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &progress);
-    if (!ex.readReply) {
+    if (!ex.readReply || ex.onRequestSent || ex.cancelled) {
         // The debug hook is the one place libcurl reports that the request went out.
         curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
         curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, onDebug);
@@ -174,7 +184,18 @@ bool bHttpExchange(const HttpExchange& ex, std::string& cookie, std::string& rep
 
 bool httpRequest(const std::string& url, bool isGet, bool readReply, bool takeCookie, std::string& cookie,
                  std::string& reply) {
+    return httpRequest(url, isGet, readReply, takeCookie, cookie, reply, {});
+}
+
+bool httpPost(const std::string& url, const std::string& body, bool isGet, bool readReply, bool takeCookie,
+              std::string& cookie, float rttAvg, std::string& reply) {
+    return httpPost(url, body, isGet, readReply, takeCookie, cookie, rttAvg, reply, {}, {});
+}
+
+bool httpRequest(const std::string& url, bool isGet, bool readReply, bool takeCookie, std::string& cookie,
+                 std::string& reply, const std::function<bool()>& cancelled) {
     HttpExchange ex;
+    ex.cancelled = cancelled;
     ex.url = url;
     ex.isGet = isGet;
     ex.timeouts = kRequestTimeouts;
@@ -184,8 +205,11 @@ bool httpRequest(const std::string& url, bool isGet, bool readReply, bool takeCo
 }
 
 bool httpPost(const std::string& url, const std::string& body, bool isGet, bool readReply, bool takeCookie,
-              std::string& cookie, float rttAvg, std::string& reply) {
+              std::string& cookie, float rttAvg, std::string& reply, const std::function<bool()>& cancelled,
+              const std::function<void()>& onRequestSent) {
     HttpExchange ex;
+    ex.cancelled = cancelled;
+    ex.onRequestSent = onRequestSent;
     ex.url = url;
     ex.isGet = isGet;
     ex.hasBody = true;

@@ -7,6 +7,7 @@
 // been initialised once before any thread starts (see curl_global.h).
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace kivota {
@@ -49,6 +50,10 @@ struct HttpExchange {
     HttpTimeouts timeouts = kRequestTimeouts;
     bool readReply = true;    // false: send the request and return true without waiting for a reply
     bool takeCookie = false;  // store the reply's Set-Cookie (up to its first ';') in the cookie
+    // Called once, on the calling thread, when the whole request (its body included) has gone out.
+    std::function<void()> onRequestSent;
+    // Asked at least once a second while the exchange runs: true ends it at once, as a failure.
+    std::function<bool()> cancelled;
 };
 
 // The exchange itself. When `cookie` is not empty one space is appended to it (the space stays,
@@ -63,6 +68,12 @@ bool httpRequest(const std::string& url, bool isGet, bool readReply, bool takeCo
                  std::string& reply);
 bool httpPost(const std::string& url, const std::string& body, bool isGet, bool readReply, bool takeCookie,
               std::string& cookie, float rttAvg, std::string& reply);
+// The same exchanges, ended early when `cancelled` says so; `onRequestSent` as in HttpExchange.
+bool httpRequest(const std::string& url, bool isGet, bool readReply, bool takeCookie, std::string& cookie,
+                 std::string& reply, const std::function<bool()>& cancelled);
+bool httpPost(const std::string& url, const std::string& body, bool isGet, bool readReply, bool takeCookie,
+              std::string& cookie, float rttAvg, std::string& reply, const std::function<bool()>& cancelled,
+              const std::function<void()>& onRequestSent);
 
 // The part of a Set-Cookie header value that becomes the session cookie: the first token when
 // the text is split at ';' (delimiters in front of it skipped), taken verbatim.

@@ -76,7 +76,9 @@ void CWorkThread::vRunAutoTest() {
     if (measured && rs.errorCode == ErrAutoRunning) {
         svc.window->SendMessage(WindowMessage::make(WM_ANALYSIS_START, 0, 0));
         // Written before the window hears of the end, so the line is on disk when it reacts.
-        vAppendLog(*svc.clock, szResultFileLine(*this, startTime), kResultFileName);
+        // The file is the automatic mode's only output: a line that could not be written is
+        // part of how the run ended.
+        bAppendLog(*svc.clock, szResultFileLine(*this, startTime), kResultFileName, &resultFileError);
         vCleanUp();
         vPost(*this, WM_TEST_FINISHED, 2, 0);
     } else {

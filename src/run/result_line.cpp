@@ -138,9 +138,9 @@ std::string szResultQuery(const CWorkThread& w, std::string_view cookieValue) {
         "&Core_Usage=%s&Memory=%s&HD_FreeSpace=%.02f&Power=%s&error_code=%s&auth_code=%s",
         rs.appVer.c_str(), rs.dlFtpKbps, rs.ulFtpKbps, w.dlNicKbps, w.ulNicKbps, w.ulAtDlKbps, w.dlAtUlKbps,
         rs.userOs.c_str(), rs.userAntivir.c_str(), rs.userNic.c_str(), static_cast<long>(rs.nicRate),
-        rs.userPppoe.c_str(), rs.userLocalIp.c_str(), rs.netParameter.c_str(), w.dlFtpIntervals.c_str(),
-        w.ulFtpIntervals.c_str(), w.dlNicIntervals.c_str(), w.ulNicIntervals.c_str(), rs.rttText.c_str(),
-        szTcpSessions(rs).c_str(), rs.userProxy.c_str(), rs.cpuName.c_str(), cpuUsage,
+        rs.userPppoe.c_str(), rs.userLocalIp.c_str(), rs.netParameter.c_str(), szFtpItems(w.dlSeries).c_str(),
+        szFtpItems(w.ulSeries).c_str(), szAdapterItems(w.dlSeries).c_str(), szAdapterItems(w.ulSeries).c_str(),
+        rs.rttText.c_str(), szTcpSessions(rs).c_str(), rs.userProxy.c_str(), rs.cpuName.c_str(), cpuUsage,
         szCoreUsage(sums, rs.coreCount, cpuUsage).c_str(), szMemoryText(sums, rs.memTotalMb).c_str(),
         static_cast<double>(rs.diskFreeGb), rs.powerStatus.c_str(), errorCode.c_str(), authCode.c_str());
     if (!rs.completionCode.empty()) query += szFormat("&QUELM=%s", rs.completionCode.c_str());
@@ -163,9 +163,9 @@ std::string szResultFileLine(const CWorkThread& w, std::string_view startTime) {
         "&Memory=%s&HD_FreeSpace=%.02f&Power=%s&error_code=%s",
         start.c_str(), rs.appVer.c_str(), rs.dlFtpKbps, rs.ulFtpKbps, w.dlNicKbps, w.ulNicKbps, w.ulAtDlKbps,
         w.dlAtUlKbps, rs.userOs.c_str(), rs.userAntivir.c_str(), rs.userNic.c_str(), static_cast<long>(rs.nicRate),
-        rs.userPppoe.c_str(), rs.userLocalIp.c_str(), rs.netParameter.c_str(), w.dlFtpIntervals.c_str(),
-        w.ulFtpIntervals.c_str(), w.dlNicIntervals.c_str(), w.ulNicIntervals.c_str(), rs.rttText.c_str(),
-        szTcpSessions(rs).c_str(), rs.userProxy.c_str(), rs.cpuName.c_str(), cpuUsage,
+        rs.userPppoe.c_str(), rs.userLocalIp.c_str(), rs.netParameter.c_str(), szFtpItems(w.dlSeries).c_str(),
+        szFtpItems(w.ulSeries).c_str(), szAdapterItems(w.dlSeries).c_str(), szAdapterItems(w.ulSeries).c_str(),
+        rs.rttText.c_str(), szTcpSessions(rs).c_str(), rs.userProxy.c_str(), rs.cpuName.c_str(), cpuUsage,
         szMemoryText(sums, rs.memTotalMb).c_str(), static_cast<double>(rs.diskFreeGb), rs.powerStatus.c_str(),
         errorCode.c_str());
 }

@@ -1,8 +1,9 @@
 #include "run/run_log.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <memory>
+#include <cstring>
 #include <string_view>
 
 #include "net/charset.h"
@@ -57,15 +58,24 @@ std::string szDailyLogName(const LocalTime& t) {
     return buffer;
 }
 
-void vAppendLog(IClock& clock, const std::string& text, const std::string& fileName) {
+bool bAppendLog(IClock& clock, const std::string& text, const std::string& fileName, std::string* error) {
     const LocalTime now = clock.localTime();  // one reading for both the name and the stamp
     const std::string name = fileName.empty() ? szDailyLogName(now) : fileName;
     const std::string line = name == kResultFileName ? text + "\n" : szTimeText(now) + "\t" + text + "\n";
     const std::string bytes = szWithCrLf(szToCp950(line));
 
-    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(name.c_str(), "ab"), std::fclose);
-    if (!file) return;
-    std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+    auto fail = [&](int code) {
+        if (error != nullptr) *error = name + ": " + std::strerror(code);
+        return false;
+    };
+    std::FILE* file = std::fopen(name.c_str(), "ab");
+    if (file == nullptr) return fail(errno);
+    const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const int writeError = whole ? 0 : errno;
+    // A full disk may show only when the buffered line is flushed on closing.
+    if (std::fclose(file) != 0 && whole) return fail(errno);
+    if (!whole) return fail(writeError);
+    return true;
 }
 
 }  // namespace kivota

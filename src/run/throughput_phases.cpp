@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
+#include <optional>
 #include <utility>
 
 #include "net/ftp_class.h"
@@ -146,21 +146,16 @@ bool bPhaseTimeLeft(CWorkThread& w, IClock::Mark t0, int durationSec) {
     return w.svc.clock->secondsBetween(w.svc.clock->now(), t0) <= durationSec + kGraceSec;
 }
 
-// Whole kbit/s, no decimals; zero gives an empty text.
-std::string szWholeKbit(double rateBps) {
+// Whole kbit/s of the FTP rate, rounded half away from zero; none when that is 0.
+std::optional<std::int64_t> optWholeKbit(double rateBps) {
     const long long kbit = std::llround(rateBps * 0.001);
-    return kbit == 0 ? std::string() : std::to_string(kbit);
+    if (kbit == 0) return std::nullopt;
+    return kbit;
 }
 
-std::string szRate(std::int64_t kbit, float intervalSec) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.0f", static_cast<double>(kbit) / static_cast<double>(intervalSec));
-    return text;
-}
-
-void vAppendItem(std::string& series, const std::string& item) {
-    if (!series.empty()) series += ',';
-    series += item;
+// The adapter's kbit over an interval as a whole rate, rounded to the nearest (half to even).
+std::int64_t iRate(std::int64_t kbit, float intervalSec) {
+    return static_cast<std::int64_t>(std::nearbyint(static_cast<double>(kbit) / static_cast<double>(intervalSec)));
 }
 
 // Octets moved since `base`, as kbit truncated. The counters are 64-bit: one that went
@@ -228,6 +223,7 @@ bool CWorkThread::bAwaitDownloadVerdict() {
             rs.dlFtpBps = static_cast<double>(ftpBytes) * 8 / measuredSec;
             dlNicKbps = static_cast<double>(dlNicKbitSum) / measuredSec;
             rs.dlFtpKbps = rs.dlFtpBps * 0.001;
+            dlMeasured = true;
             return true;
         }
         rs.errorCode = ErrDownloadTooShort;
@@ -263,7 +259,7 @@ bool CWorkThread::bUploadPhase(bool automatic) {
         // A second failure is noted, and the wait below still decides the phase.
         if (!bStartUploadConnections(*this, n, name)) rs.errorCode = ErrPhaseStart;
     }
-    if (automatic) vAppendLog(*svc.clock, "Start upload", "");
+    if (automatic) bAppendLog(*svc.clock, "Start upload", "");
 
     const bool ok = bAwaitUploadVerdict(automatic || guestTest);
     vStopPhase(false);
@@ -284,6 +280,7 @@ bool CWorkThread::bAwaitUploadVerdict(bool strict) {
             rs.ulFtpBps = static_cast<double>(ftpBytes) * 8 / measuredSec;
             ulNicKbps = static_cast<double>(ulNicKbitSum) / measuredSec;
             rs.ulFtpKbps = rs.ulFtpBps * 0.001;
+            ulMeasured = true;
             return true;
         }
         if (measuredSec != 0.0f) {
@@ -297,6 +294,11 @@ bool CWorkThread::bAwaitUploadVerdict(bool strict) {
         return false;
     }
     return !Terminated();
+}
+
+PhaseSeries CWorkThread::seriesSnapshot(bool download) const {
+    std::lock_guard lock(measureLock);
+    return download ? dlSeries : ulSeries;
 }
 
 void CWorkThread::vTakeAdapterSample() {
@@ -348,15 +350,15 @@ void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsed
         } else {
             // 4. A measurement report.
             const int durationSec = upload ? rs.ulDurationSec : rs.dlDurationSec;
-            const std::string ftpText = szWholeKbit(rateBps);
-            std::string inText, outText;
+            SecondFigures second;
+            second.ftpKbps = optWholeKbit(rateBps);
             const std::int64_t percent = durationSec > 0 ? (elapsedMs - baseElapsedMs) / (durationSec * 10) : 0;
             const std::int64_t inKbit = iKbitSince(in, inOctetsBase);
             const std::int64_t outKbit = iKbitSince(out, outOctetsBase);
             const float intervalSec = static_cast<float>(static_cast<double>(elapsedMs - lastReportMs) * 0.001);
             if ((upload ? outKbit : inKbit) != 0 && intervalSec > 0.0f) {
-                inText = szRate(inKbit, intervalSec);
-                outText = szRate(outKbit, intervalSec);
+                second.adapterKbps = iRate(upload ? outKbit : inKbit, intervalSec);
+                second.otherKbps = iRate(upload ? inKbit : outKbit, intervalSec);
             }
             inOctetsBase = in;
             outOctetsBase = out;
@@ -365,8 +367,7 @@ void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsed
 
             // Plausibility: the FTP rate and the adapter's rate must roughly agree.
             const auto r = static_cast<std::int64_t>(rateBps * 0.001);
-            const std::string& nicText = upload ? outText : inText;
-            const std::int64_t nic = nicText.empty() ? 0 : std::strtoll(nicText.c_str(), nullptr, 10);
+            const std::int64_t nic = second.adapterKbps.value_or(0);
             const bool rejected = r >= 2 * nic || !(rateBps > 0) || (nic >= 2 * r && phaseSec <= kEarlyPhaseSec);
 
             if (rejected) {
@@ -379,15 +380,11 @@ void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsed
                 if (upload) {
                     ulNicKbitSum += outKbit;
                     dlNicKbitDuringUl += inKbit;
-                    vAppendItem(ulFtpIntervals, ftpText);
-                    vAppendItem(ulNicIntervals, outText);
-                    vAppendItem(dlNicDuringUlIntervals, inText);
+                    ulSeries.push_back(second);
                 } else {
                     dlNicKbitSum += inKbit;
                     ulNicKbitDuringDl += outKbit;
-                    vAppendItem(dlFtpIntervals, ftpText);
-                    vAppendItem(dlNicIntervals, inText);
-                    vAppendItem(ulNicDuringDlIntervals, outText);
+                    dlSeries.push_back(second);
                 }
                 progress = std::make_unique<WindowMessage>(
                     WindowMessage::make(WM_TEST_PROGRESS, upload ? 0 : 1, static_cast<std::intptr_t>(percent)));
@@ -400,11 +397,13 @@ void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsed
                         ulNicKbps = static_cast<double>(ulNicKbitSum) / measuredSec;
                         dlAtUlKbps = static_cast<double>(dlNicKbitDuringUl) / measuredSec;
                         rs.ulFtpKbps = rs.ulFtpBps * 0.001;
+                        ulMeasured = true;
                     } else {
                         rs.dlFtpBps = static_cast<double>(ftpBytes) * 8 / measuredSec;
                         dlNicKbps = static_cast<double>(dlNicKbitSum) / measuredSec;
                         ulAtDlKbps = static_cast<double>(ulNicKbitDuringDl) / measuredSec;
                         rs.dlFtpKbps = rs.dlFtpBps * 0.001;
+                        dlMeasured = true;
                     }
                 }
             }

@@ -121,12 +121,14 @@ CWorkThread::~CWorkThread() = default;
 
 bool CWorkThread::bHttpRequest(const std::string& url, bool isGet, bool readReply, bool takeCookie,
                                std::string& reply) {
-    return httpRequest(url, isGet, readReply, takeCookie, m_szCookie, reply);
+    return httpRequest(url, isGet, readReply, takeCookie, m_szCookie, reply, [this] { return Terminated(); });
 }
 
 bool CWorkThread::bHttpPost(const std::string& url, const std::string& body, bool isGet, bool readReply,
                             bool takeCookie, std::string& reply) {
-    return httpPost(url, body, isGet, readReply, takeCookie, m_szCookie, rs.rttAvg, reply);
+    return httpPost(
+        url, body, isGet, readReply, takeCookie, m_szCookie, rs.rttAvg, reply, [this] { return Terminated(); },
+        [this] { resultSent = true; });
 }
 
 void CWorkThread::Execute() {
@@ -216,8 +218,11 @@ void CWorkThread::Execute() {
 
     if (bEndedByTerminate()) return;
     vPost(*this, WM_TEST_PROGRESS, 2, 50);
-    dlFtpIntervals.clear();
-    ulFtpIntervals.clear();
+    {
+        std::lock_guard lock(measureLock);
+        dlSeries.clear();
+        ulSeries.clear();
+    }
 
     // Second configuration: the test parameters.
     if (!bHttpRequest(szDecode(svc.addresses->testParamUrl), true, true, false, reply)) {

@@ -21,6 +21,7 @@
 #include "platform/octet_counters.h"
 #include "platform/thread.h"
 #include "platform/window_messages.h"
+#include "run/phase_series.h"
 #include "run/run_state.h"
 #include "run/stored_addresses.h"
 
@@ -52,6 +53,16 @@ public:
     std::atomic<bool> echoDone{false};
 
     const std::string& cookie() const { return m_szCookie; }
+
+    // Any thread: a copy of a phase's accepted seconds so far.
+    PhaseSeries seriesSnapshot(bool download) const;
+    // Set by the worker: the phase's measurement was accepted; the result upload went out
+    // whole (the operator may hold it from then on).
+    std::atomic<bool> dlMeasured{false}, ulMeasured{false};
+    std::atomic<bool> resultSent{false};
+    // Why the automatic mode's result line could not be written; empty when it was (written
+    // before the run's end is posted).
+    std::string resultFileError;
 
     // --- HTTP exchange with the session cookie (work_thread.cpp) ---
     bool bHttpRequest(const std::string& url, bool isGet, bool readReply, bool takeCookie, std::string& reply);
@@ -108,8 +119,8 @@ public:
     std::string announcement;
     bool permitted = false;
     std::string reportUrl;
-    std::string ulFtpIntervals, dlFtpIntervals, ulNicIntervals, dlNicIntervals, ulNicDuringDlIntervals,
-        dlNicDuringUlIntervals;
+    // The accepted seconds of each phase (measureLock).
+    PhaseSeries dlSeries, ulSeries;
     std::string hotfixQuery;
     std::string userRate;
     std::int64_t dlNicKbitSum = 0, ulNicKbitSum = 0, ulNicKbitDuringDl = 0, dlNicKbitDuringUl = 0;
@@ -121,7 +132,7 @@ public:
 
     // Guards the measurement fields above while a phase runs: the progress callback writes
     // them on a transfer thread while the worker's wait may read them.
-    std::mutex measureLock;
+    mutable std::mutex measureLock;
 
     // Frees the connection objects of both phases (used on every exit).
     void vCleanUp();

@@ -2,15 +2,19 @@
 
 #include <unistd.h>
 
+#include "net/http_thread.h"
 #include "net/letter_code.h"
 #include "platform/linux/linux_management_service.h"
 #include "platform/linux/linux_system_info.h"
 #include "platform/linux/netlink_network_stack.h"
+#include "platform/linux/poll_loop.h"
 #include "platform/linux/program_directory.h"
 #include "platform/linux/steady_clock.h"
+#include "platform/thread.h"
 #include "profile/adapter_counters.h"
 #include "profile/adapter_survey.h"
 #include "profile/machine_profiler.h"
+#include "run/run_log.h"
 #include "run/settings_file.h"
 
 namespace kivota {
@@ -36,12 +40,43 @@ EngineRoot::EngineRoot(std::shared_ptr<const StoredAddresses> addresses)
 
 EngineRoot::~EngineRoot() = default;
 
-std::string EngineRoot::szProbeTarget1() const { return szDecode(addresses_->probeTarget1); }
-std::string EngineRoot::szProbeTarget2() const { return szDecode(addresses_->probeTarget2); }
+std::string EngineRoot::szProbeTarget1() { return szDecode(addresses_->probeTarget1); }
+std::string EngineRoot::szProbeTarget2() { return szDecode(addresses_->probeTarget2); }
 
-void EngineRoot::vReadSettings(RunState& rs) const { vReadSettingsFile(rs, szDecode(addresses_->settingsFileName)); }
+void EngineRoot::vReadSettings(RunState& rs) {
+    const std::string path = settingsFile_.value_or(szDecode(addresses_->settingsFileName));
+    if (!path.empty()) vReadSettingsFile(rs, path);
+}
 
-int EngineRoot::iConnectedAdapters() const { return iNICConnect(*net_); }
+std::unique_ptr<IPolledEventLoop> makePollLoop() { return std::make_unique<PollLoop>(); }
+
+std::string szAutomaticSettingsProblem(const std::string& path) {
+    if (::access(path.c_str(), R_OK) != 0) return "cannot read the settings file " + path;
+    RunState probe;
+    vReadSettingsFile(probe, path);
+    if (!(probe.autoTestEnabled && probe.autoTestMode)) {
+        return path + " does not turn the automatic mode on (AutoTest Y, Testtype jMOVA)";
+    }
+    return {};
+}
+
+int EngineRoot::iConnectedAdapters() { return iNICConnect(*net_); }
+
+void EngineRoot::vResetProfile() { profiler_->isVistaOrLater = false; }
+void EngineRoot::vGetSystemInfo(RunState& rs) { profiler_->vGetSystemInfo(rs); }
+void EngineRoot::vOpenCpuQueries(RunState& rs) { profiler_->vOpenCpuQueries(rs); }
+void EngineRoot::vGetSystemResource(RunState& rs) { profiler_->vGetSystemResource(rs); }
+void EngineRoot::vCloseCpuQueries() { profiler_->vCloseCpuQueries(); }
+
+void EngineRoot::vStartKeepAlive(const std::string& cookie, const std::string& url) {
+    CHttpThread::vStart(cookie, url);
+}
+
+bool EngineRoot::bAppendLog(const std::string& text, const std::string& fileName, std::string& error) {
+    return kivota::bAppendLog(*clock_, text, fileName, &error);
+}
+
+bool EngineRoot::bWaitThreadsEnded(std::chrono::milliseconds bound) { return ThreadTracker::waitAllEnded(bound); }
 
 WorkerServices EngineRoot::workerServices(std::shared_ptr<RunState> rs, std::shared_ptr<IWindowHandle> window) const {
     WorkerServices services;
@@ -56,7 +91,7 @@ WorkerServices EngineRoot::workerServices(std::shared_ptr<RunState> rs, std::sha
 }
 
 std::shared_ptr<CWorkThread> EngineRoot::pCreateWorker(std::shared_ptr<RunState> rs,
-                                                       std::shared_ptr<IWindowHandle> window) const {
+                                                       std::shared_ptr<IWindowHandle> window) {
     auto worker = std::make_shared<CWorkThread>(workerServices(std::move(rs), std::move(window)));
     worker->SetFreeOnTerminate(true);
     worker->sysInfoReady = false;

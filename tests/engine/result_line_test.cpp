@@ -31,10 +31,8 @@ void fillRun(CWorkThread& w) {
     rs.userPppoe = "Ethernet";
     rs.userLocalIp = "198.18.0.1";
     rs.netParameter = "1,-1,-1,1,-1,1500";
-    w.dlFtpIntervals = "51000,51500";
-    w.ulFtpIntervals = "9990,10010";
-    w.dlNicIntervals = "52000,52100";
-    w.ulNicIntervals = "10400,10401";
+    w.dlSeries = {{51000, 52000, 300}, {51500, 52100, 310}};
+    w.ulSeries = {{9990, 10400, 20}, {10010, 10401, 21}};
     rs.rttText = "1,2,3";
     rs.ulSessions = 1;
     rs.dlSessions = 4;

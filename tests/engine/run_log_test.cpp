@@ -41,33 +41,33 @@ protected:
 
 TEST_F(RunLog, DailyLogLinesAreStampedAndAppended) {
     clock.setLocalTime({2012, 8, 9, 7, 5, 3, 0});
-    vAppendLog(clock, "Start upload", "");
+    bAppendLog(clock, "Start upload", "");
     clock.setLocalTime({2012, 8, 9, 7, 6, 0, 0});
-    vAppendLog(clock, "second", "");
+    bAppendLog(clock, "second", "");
     EXPECT_EQ(contents("20120809_SpeedTest.log"), "07:05:03\tStart upload\r\n07:06:00\tsecond\r\n");
 }
 
 TEST_F(RunLog, MidnightStartsTheNextDaysLog) {
     clock.setLocalTime({2026, 12, 31, 23, 59, 59, 900});
-    vAppendLog(clock, "before", "");
+    bAppendLog(clock, "before", "");
     clock.setLocalTime({2027, 1, 1, 0, 0, 1, 0});
-    vAppendLog(clock, "after", "");
+    bAppendLog(clock, "after", "");
     EXPECT_EQ(contents("20261231_SpeedTest.log"), "23:59:59\tbefore\r\n");
     EXPECT_EQ(contents("20270101_SpeedTest.log"), "00:00:01\tafter\r\n");
 }
 
 TEST_F(RunLog, EmptyTextStillWritesTheStamp) {
     clock.setLocalTime({2026, 1, 2, 3, 4, 5, 0});
-    vAppendLog(clock, "", "");
+    bAppendLog(clock, "", "");
     EXPECT_EQ(contents("20260102_SpeedTest.log"), "03:04:05\t\r\n");
 }
 
 TEST_F(RunLog, OnlyTheExactResultFileNameGoesUnstamped) {
     clock.setLocalTime({2026, 1, 2, 3, 4, 5, 0});
-    vAppendLog(clock, "App_ver=0.93&error_code=14", "KivotaResult.txt");
-    vAppendLog(clock, "line 2", "KivotaResult.txt");
-    vAppendLog(clock, "other", "kivotaresult.txt");
-    vAppendLog(clock, "named log", "custom.log");
+    bAppendLog(clock, "App_ver=0.93&error_code=14", "KivotaResult.txt");
+    bAppendLog(clock, "line 2", "KivotaResult.txt");
+    bAppendLog(clock, "other", "kivotaresult.txt");
+    bAppendLog(clock, "named log", "custom.log");
     EXPECT_EQ(contents("KivotaResult.txt"), "App_ver=0.93&error_code=14\r\nline 2\r\n");
     EXPECT_EQ(contents("kivotaresult.txt"), "03:04:05\tother\r\n");
     EXPECT_EQ(contents("custom.log"), "03:04:05\tnamed log\r\n");
@@ -75,19 +75,30 @@ TEST_F(RunLog, OnlyTheExactResultFileNameGoesUnstamped) {
 
 TEST_F(RunLog, WrittenInCodePage950) {
     clock.setLocalTime({2026, 1, 2, 3, 4, 5, 0});
-    vAppendLog(clock, "啟動測試", "KivotaResult.txt");
+    bAppendLog(clock, "啟動測試", "KivotaResult.txt");
     // 한 (Hangul) and U+1F600 have no code page 950 form.
-    vAppendLog(clock,
+    bAppendLog(clock,
                "a한b\xF0\x9F\x98\x80"
                "c",
                "KivotaResult.txt");
-    vAppendLog(clock, "x\ny", "KivotaResult.txt");  // text mode: every line end is CR LF
+    bAppendLog(clock, "x\ny", "KivotaResult.txt");  // text mode: every line end is CR LF
     EXPECT_EQ(contents("KivotaResult.txt"), "\xB1\xD2\xB0\xCA\xB4\xFA\xB8\xD5\r\na?b?c\r\nx\r\ny\r\n");
 }
 
-TEST_F(RunLog, UnopenableFileIsSkipped) {
-    vAppendLog(clock, "lost", "no-such-dir/x.log");
+// A line that cannot be written is reported with the file's name, whether the file cannot be
+// opened (a missing folder, a folder in its place) or its bytes do not fit (a full disk shows
+// only when the line is flushed).
+TEST_F(RunLog, LineThatCannotBeWrittenIsReportedWithTheFile) {
+    std::filesystem::create_directory("KivotaResult.txt");
+    for (const std::string name : {"no-such-dir/x.log", "KivotaResult.txt", "/dev/full"}) {
+        std::string error;
+        EXPECT_FALSE(bAppendLog(clock, "lost", name, &error)) << name;
+        EXPECT_EQ(error.rfind(name + ": ", 0), 0u) << error;
+    }
     EXPECT_FALSE(std::filesystem::exists("no-such-dir"));
+    std::string error;
+    EXPECT_TRUE(bAppendLog(clock, "kept", "custom.log", &error));
+    EXPECT_TRUE(error.empty());
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // What the terminal client prints: the JSON report, the progress line and its command line.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <utility>
 
 #include "cli/progress_line.h"
 #include "cli/run_report.h"
@@ -9,28 +11,53 @@
 
 using namespace kivota;
 
-TEST(TerminalReport, JsonEscapesTextAndKeepsUtf8) {
-    EXPECT_EQ(szJsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
-    EXPECT_EQ(szJsonString("line\nnext\ttab\x01"), "\"line\\nnext\\ttab\\u0001\"");
-    EXPECT_EQ(szJsonString("測試"), "\"測試\"");
+// The JSON object as a JSON library reads it back: speeds with the result line's two decimals,
+// null where a phase or the round trip was not measured, series gaps as null.
+TEST(TerminalReport, JsonParsesWithNullsWhereNothingWasMeasured) {
+    RunResult r;
+    r.outcome = {ErrUploadNoneOther, EndKind::MeasurementFailed};
+    r.downloadKbps = 48123.456;
+    r.downloadSeries = {{39774, 40000, 100}, {std::nullopt, 41000, 110}, {44238, std::nullopt, std::nullopt}};
+    const auto j = nlohmann::json::parse(jsonOfResult(r, iExitStatus(r.outcome.kind)).dump());
+    EXPECT_EQ(j["status"], ExitMeasurementFailed);
+    EXPECT_EQ(j["outcome"], "measurement-failed");
+    EXPECT_EQ(j["error_code"], 13);
+    EXPECT_FALSE(j["measured"]);
+    EXPECT_DOUBLE_EQ(j["download_kbps"].get<double>(), 48123.46);
+    EXPECT_TRUE(j["upload_kbps"].is_null());
+    EXPECT_TRUE(j["round_trip_ms"].is_null());
+    EXPECT_EQ(j["series_kbps"]["download"], nlohmann::json::parse("[39774,null,44238]"));
+    EXPECT_EQ(j["series_kbps"]["adapter_download"], nlohmann::json::parse("[40000,41000,null]"));
+    EXPECT_TRUE(j["series_kbps"]["upload"].empty());
+
+    r.outcome = {ErrNone, EndKind::Reported};
+    r.uploadKbps = 9550.1;
+    r.roundTrip = RoundTrip{3, 4.0, 6};
+    r.roundTripText = "3,4,6";
+    const auto k = nlohmann::json::parse(jsonOfResult(r, 0).dump());
+    EXPECT_TRUE(k["measured"]);
+    EXPECT_TRUE(k["error_text"].is_null());
+    EXPECT_EQ(k["round_trip_ms"]["min"], 3);
+    EXPECT_EQ(k["round_trip_ms"]["text"], "3,4,6");
 }
 
-TEST(TerminalReport, JsonSpeedsHaveTwoDecimalsAndSeriesGapsAreNull) {
-    RunReport r;
-    r.downloadKbps = 48123.456;
-    r.uploadKbps = 9550.1;
-    r.downloadSeries = "39774,,44238";
-    r.uploadSeries = "";
-    r.adapterDownloadSeries = "1,x,2";
-    const std::string j = szRunReportJson(r);
-    EXPECT_NE(j.find("\"download_kbps\":48123.46,"), std::string::npos) << j;
-    EXPECT_NE(j.find("\"upload_kbps\":9550.10,"), std::string::npos) << j;
-    EXPECT_NE(j.find("\"download\":[39774,null,44238]"), std::string::npos) << j;
-    EXPECT_NE(j.find("\"upload\":[]"), std::string::npos) << j;
-    EXPECT_NE(j.find("\"adapter_download\":[1,null,2]"), std::string::npos) << j;
-    EXPECT_EQ(j.front(), '{');
-    EXPECT_EQ(j.back(), '}');
-    EXPECT_EQ(j.find('\n'), std::string::npos);
+// Each end has its own exit status and name; an interrupted run exits by its signal's number.
+TEST(TerminalReport, EveryEndMapsToItsStatus) {
+    const std::pair<EndKind, int> ends[] = {
+        {EndKind::Reported, 0},    {EndKind::Recorded, 0},          {EndKind::NotReported, 1},
+        {EndKind::NotRecorded, 1}, {EndKind::MeasurementFailed, 3}, {EndKind::PhasesNotStarted, 3},
+        {EndKind::OutOfRange, 4},  {EndKind::ServerFailed, 5},      {EndKind::NoRoundTrip, 5},
+        {EndKind::Refused, 6},     {EndKind::UpdateRequired, 7},    {EndKind::Declined, 8},
+        {EndKind::NoAdapter, 9},
+    };
+    std::set<std::string> names;
+    for (const auto& [kind, status] : ends) {
+        EXPECT_EQ(iExitStatus(kind), status) << szOutcomeName(kind);
+        names.insert(szOutcomeName(kind));
+    }
+    EXPECT_EQ(names.size(), std::size(ends));
+    EXPECT_EQ(iExitStatus(EndKind::Interrupted, SIGINT), 130);
+    EXPECT_EQ(iExitStatus(EndKind::Interrupted, SIGTERM), 143);
 }
 
 TEST(TerminalReport, ProgressLineShowsPhaseBarPercentAndRate) {

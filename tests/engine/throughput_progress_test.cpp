@@ -100,10 +100,10 @@ TEST(ThroughputProgress, TenSecondDownloadEndsOnTheReportTenSecondsPastTheBaseli
     EXPECT_DOUBLE_EQ(rig.w->dlNicKbps, 8400.0);
     EXPECT_DOUBLE_EQ(rig.w->ulAtDlKbps, 160.0);
     const std::string ten = "8000,8000,8000,8000,8000,8000,8000,8000,8000,8000";
-    EXPECT_EQ(rig.w->dlFtpIntervals, ten);
-    EXPECT_EQ(rig.w->dlNicIntervals, "8400,8400,8400,8400,8400,8400,8400,8400,8400,8400");
-    EXPECT_EQ(rig.w->ulNicDuringDlIntervals, "160,160,160,160,160,160,160,160,160,160");
-    EXPECT_TRUE(rig.w->ulFtpIntervals.empty());
+    EXPECT_EQ(szFtpItems(rig.w->dlSeries), ten);
+    EXPECT_EQ(szAdapterItems(rig.w->dlSeries), "8400,8400,8400,8400,8400,8400,8400,8400,8400,8400");
+    EXPECT_EQ(szOtherItems(rig.w->dlSeries), "160,160,160,160,160,160,160,160,160,160");
+    EXPECT_TRUE(szFtpItems(rig.w->ulSeries).empty());
 
     const auto progress = rig.window->messages(WM_TEST_PROGRESS);
     ASSERT_EQ(progress.size(), 10u);
@@ -123,8 +123,8 @@ TEST(ThroughputProgress, UploadSeriesAndTheDoneFlags) {
     EXPECT_DOUBLE_EQ(rig.state->ulFtpKbps, 1000.0);
     EXPECT_DOUBLE_EQ(rig.w->ulNicKbps, 1050.0);
     EXPECT_DOUBLE_EQ(rig.w->dlAtUlKbps, 160.0);
-    EXPECT_EQ(rig.w->ulNicIntervals.substr(0, 10), "1050,1050,");
-    EXPECT_EQ(rig.w->dlNicDuringUlIntervals.substr(0, 8), "160,160,");
+    EXPECT_EQ(szAdapterItems(rig.w->ulSeries).substr(0, 10), "1050,1050,");
+    EXPECT_EQ(szOtherItems(rig.w->ulSeries).substr(0, 8), "160,160,");
     EXPECT_EQ(rig.window->messages(WM_TEST_PROGRESS).front().wParam, 0);
 }
 
@@ -135,11 +135,11 @@ TEST(ThroughputProgress, AReportWhoseCounterDidNotMoveIsRejectedWithItsBytes) {
     rig.second(0, kBytes, 0, kAcks);  // the adapter saw nothing inbound
     EXPECT_FLOAT_EQ(rig.w->measuredSec, 0.0f);
     EXPECT_EQ(rig.window->count(WM_TEST_PROGRESS), 0u);
-    EXPECT_TRUE(rig.w->dlFtpIntervals.empty());
+    EXPECT_TRUE(szFtpItems(rig.w->dlSeries).empty());
     rig.second(0, kBytes, kWire, kAcks);
     EXPECT_FLOAT_EQ(rig.w->measuredSec, 1.0f);
     EXPECT_EQ(rig.w->ftpBytes, kBytes);  // only the accepted second's bytes
-    EXPECT_EQ(rig.w->dlFtpIntervals, "8000");
+    EXPECT_EQ(szFtpItems(rig.w->dlSeries), "8000");
 }
 
 TEST(ThroughputProgress, FarLargerAdapterRateIsRejectedOnlyInTheFirstThreeSeconds) {
@@ -151,7 +151,7 @@ TEST(ThroughputProgress, FarLargerAdapterRateIsRejectedOnlyInTheFirstThreeSecond
     EXPECT_FLOAT_EQ(rig.w->measuredSec, 0.0f);
     rig.second(0, kBytes, 2 * kWire, kAcks);  // phase second 4: accepted
     EXPECT_FLOAT_EQ(rig.w->measuredSec, 1.0f);
-    EXPECT_EQ(rig.w->dlNicIntervals, "16800");
+    EXPECT_EQ(szAdapterItems(rig.w->dlSeries), "16800");
     // An FTP rate twice the adapter's is never plausible.
     rig.second(0, kBytes, kWire / 3, kAcks);
     EXPECT_FLOAT_EQ(rig.w->measuredSec, 1.0f);
@@ -163,12 +163,12 @@ TEST(ThroughputProgress, CounterDifferencesAreSixtyFourBitAndNeverNegative) {
     rig.startPhase();
     rig.second(0, kBytes, 0, 0);
     rig.second(0, kBytes, kWire, kAcks);  // crosses 2^32
-    EXPECT_EQ(rig.w->dlNicIntervals, "8400");
+    EXPECT_EQ(szAdapterItems(rig.w->dlSeries), "8400");
     // A counter that went backwards (adapter reset) shows no movement instead of a huge or
     // negative sample: the report is rejected.
     rig.counters->set(1000, 1000);
     rig.second(0, kBytes, 0, 0);
-    EXPECT_EQ(rig.w->dlNicIntervals, "8400");
+    EXPECT_EQ(szAdapterItems(rig.w->dlSeries), "8400");
     EXPECT_EQ(rig.w->dlNicKbitSum, 8400);
 }
 

@@ -47,8 +47,8 @@ struct UploadRig : test::WorkerRig {
         rs.userLocalIp = "127.0.0.1";
         rs.netParameter = "1,-1,-1,1,-1,65536";
         // Long phases give long series: far beyond 2048 UTF-16 units in all.
-        for (int i = 0; i < 600; ++i) worker->dlFtpIntervals += (i ? ",5123" : "5123");
-        worker->ulFtpIntervals = "9990,10010";
+        worker->dlSeries.assign(600, SecondFigures{5123, 5200, 100});
+        worker->ulSeries = {{9990, 10100, 200}, {10010, 10150, 210}};
         rs.rttText = "1,2,3";
         rs.ulSessions = 1;
         rs.dlSessions = 4;
@@ -125,9 +125,10 @@ TEST(ResultUpload, ServerReadsTheRunState) {
     EXPECT_EQ(stored.field("user_nic_rate"), "10000000");
     EXPECT_EQ(stored.field("User_localip"), rs.userLocalIp);
     EXPECT_EQ(stored.field("User_net_parameter"), rs.netParameter);
-    EXPECT_EQ(stored.field("DL_FTP_speed_interval"), rig.worker->dlFtpIntervals);
-    EXPECT_EQ(stored.field("UL_FTP_speed_interval"), rig.worker->ulFtpIntervals);
-    EXPECT_EQ(stored.field("DL_NIC_speed_interval"), "");
+    EXPECT_EQ(stored.field("DL_FTP_speed_interval"), szFtpItems(rig.worker->dlSeries));
+    EXPECT_EQ(stored.field("UL_FTP_speed_interval"), szFtpItems(rig.worker->ulSeries));
+    EXPECT_EQ(stored.field("DL_NIC_speed_interval"), szAdapterItems(rig.worker->dlSeries));
+    EXPECT_EQ(stored.field("UL_NIC_speed_interval"), "10100,10150");
     EXPECT_EQ(stored.field("RTT"), rs.rttText);
     EXPECT_EQ(stored.field("Tcp_session"), "1,4");
     EXPECT_EQ(stored.field("CPU"), rs.cpuName);

@@ -5,12 +5,14 @@
 #include <signal.h>
 
 #include <chrono>
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "run/error_texts.h"
 #include "support/child_process.h"
@@ -22,14 +24,21 @@ namespace {
 
 const std::string kClient = std::string(KIVOTA_BINARY_DIR) + "/src/cli/kivota-cli";
 
-// The text of a JSON member as written: a number up to the next delimiter, or a string's body.
-std::string szJsonMember(const std::string& json, const std::string& name) {
-    const std::string key = "\"" + name + "\":";
-    const std::size_t at = json.find(key);
-    if (at == std::string::npos) return "<absent>";
-    const std::size_t start = at + key.size();
-    if (json[start] == '"') return json.substr(start + 1, json.find('"', start + 1) - start - 1);
-    return json.substr(start, json.find_first_of(",}", start) - start);
+// A speed as the result line writes it: two decimals.
+std::string szTwoDecimals(const nlohmann::json& value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", value.get<double>());
+    return text;
+}
+
+// A series as the result line writes it.
+std::string szItems(const nlohmann::json& items) {
+    std::string text;
+    for (const auto& item : items) {
+        if (!text.empty()) text += ',';
+        if (!item.is_null()) text += std::to_string(item.get<long long>());
+    }
+    return text;
 }
 
 std::string szLabFile(const std::string& name) {
@@ -63,26 +72,26 @@ TEST_F(TerminalClientLab, JsonSpeedsAreWhatTheOperatorDecoded) {
     std::printf("kivota-cli --agree --json: status %d\n%s", status, json.c_str());
     ASSERT_EQ(status, 0) << cli.err();
 
+    const auto j = nlohmann::json::parse(json);
     // The result page names the stored result: report?id=<n> is results/<n>.txt.
-    const std::string url = szJsonMember(json, "result_url");
+    const std::string url = j["result_url"];
     const std::size_t id = url.find("report?id=");
     ASSERT_NE(id, std::string::npos) << url;
     const test::TestbedResult stored =
         test::readTestbedResult(test::szLabStateDir() + "/results/" + url.substr(id + 10) + ".txt");
     EXPECT_TRUE(stored.authOk);
     EXPECT_EQ(stored.field("error_code"), "0");
-    EXPECT_EQ(szJsonMember(json, "download_kbps"), stored.field("DL_FTP_speed"));
-    EXPECT_EQ(szJsonMember(json, "upload_kbps"), stored.field("UL_FTP_speed"));
-    EXPECT_NE(json.find("\"adapter\":{\"download_kbps\":" + stored.field("DL_NIC_speed") +
-                        ",\"upload_kbps\":" + stored.field("UL_NIC_speed")),
-              std::string::npos);
-    EXPECT_NE(json.find("\"download\":[" + stored.field("DL_FTP_speed_interval") + "]"), std::string::npos);
-    EXPECT_NE(json.find("\"upload\":[" + stored.field("UL_FTP_speed_interval") + "]"), std::string::npos);
-    EXPECT_EQ(szJsonMember(json, "text"), stored.field("RTT"));
-    EXPECT_EQ(szJsonMember(json, "serial"), stored.serial);
+    EXPECT_EQ(szTwoDecimals(j["download_kbps"]), stored.field("DL_FTP_speed"));
+    EXPECT_EQ(szTwoDecimals(j["upload_kbps"]), stored.field("UL_FTP_speed"));
+    EXPECT_EQ(szTwoDecimals(j["adapter"]["download_kbps"]), stored.field("DL_NIC_speed"));
+    EXPECT_EQ(szTwoDecimals(j["adapter"]["upload_kbps"]), stored.field("UL_NIC_speed"));
+    EXPECT_EQ(szItems(j["series_kbps"]["download"]), stored.field("DL_FTP_speed_interval"));
+    EXPECT_EQ(szItems(j["series_kbps"]["upload"]), stored.field("UL_FTP_speed_interval"));
+    EXPECT_EQ(j["round_trip_ms"]["text"], stored.field("RTT"));
+    EXPECT_EQ(j["serial"], stored.serial);
+    EXPECT_TRUE(j["result_sent"]);
     // The shaped link: 50 Mbit/s down, 10 Mbit/s up.
-    const double down = std::atof(szJsonMember(json, "download_kbps").c_str());
-    const double up = std::atof(szJsonMember(json, "upload_kbps").c_str());
+    const double down = j["download_kbps"], up = j["upload_kbps"];
     EXPECT_GT(down, 0.85 * 50'000);
     EXPECT_LT(down, 1.05 * 50'000);
     EXPECT_GT(up, 0.85 * 10'000);
@@ -116,7 +125,7 @@ TEST_F(TerminalClientLab, CtrlCEndsCleanlyWithNothingPosted) {
     const auto took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::printf("ended %.2f s after SIGINT; stderr: %s", took, cli.err().c_str());
     EXPECT_LT(took, 5.0);
-    EXPECT_EQ(szJsonMember(cli.out(), "outcome"), "interrupted");
+    EXPECT_EQ(nlohmann::json::parse(cli.out())["outcome"], "interrupted");
     EXPECT_EQ(iCount(szLabFile("requests.log"), "POST\t/kivota/result"), resultsBefore);
     EXPECT_EQ(iCount(szLabFile("ftp.log"), "STOR "), storBefore);
 }

@@ -25,8 +25,10 @@ namespace {
 using test::kLabServer;
 constexpr double kDownKbps = 50'000, kUpKbps = 10'000;
 
-std::size_t iItems(const std::string& series) {
-    return series.empty() ? 0 : static_cast<std::size_t>(std::count(series.begin(), series.end(), ',')) + 1;
+// Every accepted second carries all three rates: the FTP count and the adapter's both ways.
+bool bEverySecondWhole(const PhaseSeries& series) {
+    return std::all_of(series.begin(), series.end(),
+                       [](const SecondFigures& s) { return s.ftpKbps && s.adapterKbps && s.otherKbps; });
 }
 
 TEST(ThroughputLab, DownloadAndUploadThroughTheShapedLink) {
@@ -76,22 +78,18 @@ TEST(ThroughputLab, DownloadAndUploadThroughTheShapedLink) {
     EXPECT_LE(state->ulFtpKbps, kUpKbps);
     EXPECT_LE(state->dlFtpKbps, w->dlNicKbps * test::kPayloadShare);
     EXPECT_LE(state->ulFtpKbps, w->ulNicKbps * test::kPayloadShare);
-    test::vExpectEverySecondWithinThePayloadShare("download", w->dlFtpIntervals, w->dlNicIntervals, state->dlSessions,
-                                                  false);
-    test::vExpectEverySecondWithinThePayloadShare("upload", w->ulFtpIntervals, w->ulNicIntervals, state->ulSessions,
-                                                  true);
+    test::vExpectEverySecondWithinThePayloadShare("download", szFtpItems(w->dlSeries), szAdapterItems(w->dlSeries),
+                                                  state->dlSessions, false);
+    test::vExpectEverySecondWithinThePayloadShare("upload", szFtpItems(w->ulSeries), szAdapterItems(w->ulSeries),
+                                                  state->ulSessions, true);
 
-    // One item per accepted second in every series of a phase.
-    const auto dlItems = iItems(w->dlFtpIntervals);
-    EXPECT_GE(dlItems, 9u);
-    EXPECT_LE(dlItems, 11u);
-    EXPECT_EQ(iItems(w->dlNicIntervals), dlItems);
-    EXPECT_EQ(iItems(w->ulNicDuringDlIntervals), dlItems);
-    const auto ulItems = iItems(w->ulFtpIntervals);
-    EXPECT_GE(ulItems, 9u);
-    EXPECT_LE(ulItems, 11u);
-    EXPECT_EQ(iItems(w->ulNicIntervals), ulItems);
-    EXPECT_EQ(iItems(w->dlNicDuringUlIntervals), ulItems);
+    // About one accepted second per second of each phase, each with all its rates.
+    EXPECT_GE(w->dlSeries.size(), 9u);
+    EXPECT_LE(w->dlSeries.size(), 11u);
+    EXPECT_TRUE(bEverySecondWhole(w->dlSeries));
+    EXPECT_GE(w->ulSeries.size(), 9u);
+    EXPECT_LE(w->ulSeries.size(), 11u);
+    EXPECT_TRUE(bEverySecondWhole(w->ulSeries));
 
     // The window hears of each phase start synchronously, then of each accepted second.
     const auto progress = window->messages(WM_TEST_PROGRESS);
@@ -109,8 +107,8 @@ TEST(ThroughputLab, DownloadAndUploadThroughTheShapedLink) {
         EXPECT_LE(progress[i].lParam, 110);
     }
     EXPECT_GT(ulStart, 0u);
-    EXPECT_EQ(dlPosts, dlItems);
-    EXPECT_EQ(ulPosts, ulItems);
+    EXPECT_EQ(dlPosts, w->dlSeries.size());
+    EXPECT_EQ(ulPosts, w->ulSeries.size());
 
     const auto alive = window->messages(WM_KEEP_ALIVE);
     EXPECT_GE(alive.size(), 4u);  // every 3 s over two 10 s phases

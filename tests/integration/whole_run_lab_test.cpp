@@ -113,10 +113,10 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     EXPECT_EQ(stored->field("User_pppoe"), rs.userPppoe);
     EXPECT_EQ(stored->field("User_localip"), rs.userLocalIp);
     EXPECT_EQ(stored->field("User_net_parameter"), rs.netParameter);
-    EXPECT_EQ(stored->field("DL_FTP_speed_interval"), worker->dlFtpIntervals);
-    EXPECT_EQ(stored->field("UL_FTP_speed_interval"), worker->ulFtpIntervals);
-    EXPECT_EQ(stored->field("DL_NIC_speed_interval"), worker->dlNicIntervals);
-    EXPECT_EQ(stored->field("UL_NIC_speed_interval"), worker->ulNicIntervals);
+    EXPECT_EQ(stored->field("DL_FTP_speed_interval"), szFtpItems(worker->dlSeries));
+    EXPECT_EQ(stored->field("UL_FTP_speed_interval"), szFtpItems(worker->ulSeries));
+    EXPECT_EQ(stored->field("DL_NIC_speed_interval"), szAdapterItems(worker->dlSeries));
+    EXPECT_EQ(stored->field("UL_NIC_speed_interval"), szAdapterItems(worker->ulSeries));
     EXPECT_EQ(stored->field("RTT"), rs.rttText);
     EXPECT_EQ(stored->field("Tcp_session"), std::to_string(rs.ulSessions) + "," + std::to_string(rs.dlSessions));
     EXPECT_EQ(stored->field("CPU"), rs.cpuName);
@@ -127,16 +127,16 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     // The measurement itself, through 50 Mbit/s down and 10 Mbit/s up.
     EXPECT_GT(rs.dlFtpKbps, 0.85 * 50'000);
     EXPECT_GT(rs.ulFtpKbps, 0.85 * 10'000);
-    EXPECT_FALSE(worker->dlFtpIntervals.empty());
-    EXPECT_FALSE(worker->ulNicIntervals.empty());
+    EXPECT_FALSE(szFtpItems(worker->dlSeries).empty());
+    EXPECT_FALSE(szAdapterItems(worker->ulSeries).empty());
     // Never more payload than the wire carried: over each phase, and in any accepted second of
     // either (give or take the frames between the two counters when the second is sampled).
     EXPECT_LE(rs.dlFtpKbps, worker->dlNicKbps * test::kPayloadShare);
     EXPECT_LE(rs.ulFtpKbps, worker->ulNicKbps * test::kPayloadShare);
-    test::vExpectEverySecondWithinThePayloadShare("download", worker->dlFtpIntervals, worker->dlNicIntervals,
-                                                  rs.dlSessions, false);
-    test::vExpectEverySecondWithinThePayloadShare("upload", worker->ulFtpIntervals, worker->ulNicIntervals,
-                                                  rs.ulSessions, true);
+    test::vExpectEverySecondWithinThePayloadShare("download", szFtpItems(worker->dlSeries),
+                                                  szAdapterItems(worker->dlSeries), rs.dlSessions, false);
+    test::vExpectEverySecondWithinThePayloadShare("upload", szFtpItems(worker->ulSeries),
+                                                  szAdapterItems(worker->ulSeries), rs.ulSessions, true);
 }
 
 }  // namespace

@@ -102,8 +102,7 @@ TEST_F(Panes, AdvertisementTakesTheSizeOfItsPage) {
         EXPECT_EQ(ad.geometry(), QRect(dpi > 96 ? 340 : 208, 8, 300, 250)) << dpi;
 
         f.deliver(WM_ANALYSIS_START);
-        f.rs().dlFtpKbps = 5000;
-        f.rs().ulFtpKbps = 1000;
+        f.setSpeeds(5000, 1000);
         f.deliverText(WM_TEST_FINISHED, 1, testbed.url("/kivota/report"));
         EXPECT_TRUE(ad.collapsed());
         ASSERT_TRUE(waitComplete(ad)) << dpi;

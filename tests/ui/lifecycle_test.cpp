@@ -1,6 +1,7 @@
 // Start-up, the worker's start, the timers, the keyboard table, retest and the closing path.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -55,9 +56,9 @@ TEST(StartUp, ShowsConnectingPageAndStartsOneWorker) {
     EXPECT_FALSE(shown(form.labelResultSerial));
     EXPECT_FALSE(shown(form.ImgHint));
     ASSERT_EQ(f.env().workers.size(), 1u);
-    EXPECT_EQ(form.workThread, f.env().workers[0]);
-    EXPECT_TRUE(form.workThread->FreeOnTerminate());
-    EXPECT_FALSE(form.workThread->sysInfoReady);
+    EXPECT_EQ(f.form().controller().worker(), f.env().workers[0]);
+    EXPECT_TRUE(f.form().controller().worker()->FreeOnTerminate());
+    EXPECT_FALSE(f.form().controller().worker()->sysInfoReady);
     // Settings are read before the adapter check, which comes before the worker.
     EXPECT_EQ(f.env().calls.front(), "readSettings");
     EXPECT_EQ(f.env().count("log [] 啟動測試"), 0);
@@ -95,14 +96,18 @@ TEST(StartUp, NoAdapterInAutomaticModeLogsInsteadOfABox) {
     EXPECT_EQ(f.env().exits, 1);
 }
 
+// The profile follows the testing page 100 ms later, once, and releases the worker.
 TEST(Timers, ExecuteRunsOnceAndReleasesTheWorker) {
     FormFixture f;
     f.toTesting();
-    EXPECT_TRUE(f.form().TimerExecute.isActive());
-    f.form().TimerExecuteTimer();
-    EXPECT_FALSE(f.form().TimerExecute.isActive());
+    EXPECT_EQ(f.env().count("getSystemInfo"), 0);
+    QElapsedTimer waited;
+    waited.start();
+    while (!f.worker().sysInfoReady && waited.elapsed() < 2000) QTest::qWait(10);
+    EXPECT_GE(waited.elapsed(), 90);
+    EXPECT_TRUE(f.worker().sysInfoReady);
+    QTest::qWait(250);
     EXPECT_EQ(f.env().count("getSystemInfo"), 1);
-    EXPECT_TRUE(f.form().workThread->sysInfoReady);
 }
 
 // The automatic mode ends on the second or the third tick after the results, by where the
@@ -114,8 +119,7 @@ TEST(Timers, AutomaticModeEndsOnSecondOrThirdDisableTick) {
         EXPECT_EQ(f.form().currentPage, PageTesting);
         f.deliver(WM_ANALYSIS_START);
         EXPECT_TRUE(f.form().TimerDisable.isActive());
-        f.rs().dlFtpKbps = 5000;
-        f.rs().ulFtpKbps = 1000;
+        f.setSpeeds(5000, 1000);
         f.rs().errorCode = ErrAutoRunning;
         f.env().fakeClock->advanceMs(offsetMs);
         f.deliver(WM_TEST_FINISHED, 2);
@@ -235,7 +239,9 @@ TEST(AgreementSixKey, DigitRowInEveryLayoutNotTheKeypad) {
 }
 
 TEST_F(AgreementKeys, AAgreesWithThePressedPicture) {
+    // The server's announcement comes with the agreement.
     f.rs().announcementText = "公告";
+    f.toAgreement();
     key(Qt::Key_A);
     EXPECT_EQ(f.form().currentPage, PageBulletin);
     EXPECT_TRUE(f.rs().noticeAccepted);
@@ -288,12 +294,12 @@ TEST(Keys, EachPageActsOnlyOnItsOwnKeys) {
 TEST(Retest, FromResultsStartsAFreshRunStraightToTesting) {
     FormFixture f;
     f.toResults(5000, 1000);
-    auto first = f.form().workThread;
+    auto first = f.form().controller().worker();
     ASSERT_TRUE(first);
     f.key(Qt::Key_T);
     EXPECT_TRUE(first->Terminated());
     ASSERT_EQ(f.env().workers.size(), 2u);
-    EXPECT_EQ(f.form().workThread, f.env().workers[1]);
+    EXPECT_EQ(f.form().controller().worker(), f.env().workers[1]);
     EXPECT_EQ(f.form().originPage, PageResults);
     EXPECT_FALSE(f.form().TimerDisable.isActive());
     EXPECT_FALSE(shown(f.form().ImgNext));
@@ -319,15 +325,15 @@ TEST(Retest, WithoutAdapterShowsTheStopBoxAndCloses) {
 TEST(CloseApp, StepsInOrderAndNothingHandledAfterwards) {
     FormFixture f(true, true, true);
     f.rs().adEndUrl = "http://end/";
-    auto worker = f.form().workThread;
-    auto pump = f.form().windowHandle();
+    auto worker = f.form().controller().worker();
+    auto pump = f.form().controller().workerAddress();
     f.env().calls.clear();
     f.form().vCloseApp();
     const std::vector<std::string> expected{
         "closeCpuQueries", "sleep 300", "open http://end/", "log [] 結束測試", "sleep 500", "waitThreads", "exit 0"};
     EXPECT_EQ(f.env().calls, expected);
     EXPECT_TRUE(worker->Terminated());
-    EXPECT_FALSE(f.form().workThread);
+    EXPECT_FALSE(f.form().controller().worker());
     // A worker that sends now is released at once instead of blocking.
     EXPECT_FALSE(pump->SendMessage(WindowMessage::make(WM_TEST_PROGRESS, 1, 50)));
     EXPECT_FALSE(pump->PostMessage(WindowMessage::make(WM_GO_REQUEST)));
@@ -356,7 +362,7 @@ TEST(CloseApp, WindowCloseRunsTheClosingPath) {
 
 TEST(CloseApp, WorkerBlockedInSendIsReleased) {
     FormFixture f;
-    auto pump = f.form().windowHandle();
+    auto pump = f.form().controller().workerAddress();
     std::atomic<int> result{-1};
     std::thread sender([&] { result = pump->SendMessage(WindowMessage::make(WM_TEST_PROGRESS, 1, 50)) ? 1 : 0; });
     // The send is queued; the window closes before it handles it.
@@ -369,7 +375,7 @@ TEST(CloseApp, WorkerBlockedInSendIsReleased) {
 TEST(MessageQueue, MessagesFromAnotherThreadAreHandledOnTheWindowThread) {
     FormFixture f;
     f.toTesting();
-    auto pump = f.form().windowHandle();
+    auto pump = f.form().controller().workerAddress();
     std::atomic<bool> sent{false};
     std::thread worker([&] { sent = pump->SendMessage(WindowMessage::make(WM_TEST_PROGRESS, 1, 40)); });
     while (!sent) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);

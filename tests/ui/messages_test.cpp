@@ -109,8 +109,7 @@ TEST(Finished, SpeedOfOneKbitIsOutOfRange) {
 TEST(Finished, OutOfRangeInAutomaticModeLogsAndEnds) {
     FormFixture f(true, true, true);
     f.deliver(WM_START_DECISION, 3);
-    f.rs().dlFtpKbps = 2'000'000;
-    f.rs().ulFtpKbps = 500;
+    f.setSpeeds(2'000'000, 500);
     f.deliver(WM_TEST_FINISHED, 2);
     EXPECT_TRUE(f.boxes().shown.empty());
     EXPECT_EQ(f.env().count("log [] " + szErrorText(4)), 1);
@@ -125,8 +124,7 @@ TEST(Finished, CompletionCodeLabelByOutcome) {
     FormFixture g;
     g.rs().completionCode = "ABC";
     g.toTesting();
-    g.rs().dlFtpKbps = 5000;
-    g.rs().ulFtpKbps = 1000;
+    g.setSpeeds(5000, 1000);
     g.deliver(WM_TEST_FINISHED, 2);
     EXPECT_EQ(g.form().labelBSPM->text().toStdString(), "測通報峻結果未回報成功");
     EXPECT_FALSE(shown(g.form().ImgReport));
@@ -138,8 +136,7 @@ TEST(Finished, AbortedRunByErrorCode) {
         FormFixture f;
         f.toTesting();
         f.rs().errorCode = ErrDownloadTooShort;
-        f.rs().dlFtpKbps = 0;
-        f.rs().ulFtpKbps = 800;
+        f.setSpeeds(0, 800);
         f.deliver(WM_TEST_FINISHED, 3);
         EXPECT_EQ(f.form().ImgDown1->lastLoaded(), "DASH");
         EXPECT_EQ(f.form().ImgUp1->lastLoaded(), "DIGIT_0");
@@ -187,13 +184,13 @@ TEST(StartDecision, GoOnAFreshRunShowsTheAgreement) {
 
 TEST(StartDecision, HaltWithEchoTimeoutReleasesTheWorkerSilently) {
     FormFixture f;
-    auto worker = f.form().workThread;
+    auto worker = f.form().controller().worker();
     f.rs().errorCode = ErrEchoTimeout;
     f.form().Ad_WebBrowser->resize(300, 250);
     f.deliver(WM_START_DECISION, 0);
     EXPECT_EQ(f.form().currentPage, PageHalted);
     EXPECT_TRUE(worker->Terminated());
-    EXPECT_FALSE(f.form().workThread);
+    EXPECT_FALSE(f.form().controller().worker());
     EXPECT_TRUE(f.boxes().shown.empty());
     EXPECT_TRUE(f.rs().userGo);
     EXPECT_TRUE(f.form().Ad_WebBrowser->collapsed());
@@ -209,7 +206,7 @@ TEST(StartDecision, HaltAfterConfigFailureOffersRetry) {
     EXPECT_EQ(f.boxes().shown[0].kind, 'R');
     EXPECT_EQ(f.boxes().shown[0].caption, szErrorCaption(6));
     EXPECT_EQ(f.env().workers.size(), 2u);  // the retest started a new worker
-    EXPECT_EQ(f.form().workThread, f.env().workers[1]);
+    EXPECT_EQ(f.form().controller().worker(), f.env().workers[1]);
 
     FormFixture g;
     g.rs().errorCode = ErrConfigFetch;
@@ -240,22 +237,19 @@ TEST(KeepAlive, SamplesTheSystemAndSendsWithTheCookie) {
     FormFixture f;
     WindowMessage m = WindowMessage::withTexts(WM_KEEP_ALIVE, std::make_unique<TextHolder>("KVSID=abc"),
                                                std::make_unique<TextHolder>("http://lab/keepalive"));
-    f.form().vDispatchMessage(m);
+    f.form().controller().workerAddress()->SendMessage(std::move(m));
     EXPECT_EQ(f.env().count("getSystemResource"), 1);  // which counts the sample
     EXPECT_EQ(f.env().count("keepAlive KVSID=abc http://lab/keepalive"), 1);
-    EXPECT_FALSE(m.wText);  // both holders freed by the window
-    EXPECT_FALSE(m.lText);
 }
 
-TEST(Messages, TextHoldersAreFreedOnEveryPathAlsoWhenTheWindowEnds) {
+TEST(Messages, AFailedRunEndsTheAutomaticModeWithItsLogLine) {
     FormFixture f(true, true, true);
     f.deliver(WM_START_DECISION, 3);
     f.rs().errorCode = ErrPhaseStart;
-    WindowMessage m = WindowMessage::withTexts(WM_TEST_FINISHED, nullptr, std::make_unique<TextHolder>("x"));
-    m.wParam = 3;
-    f.form().vDispatchMessage(m);
+    f.deliverText(WM_TEST_FINISHED, 3, "x");
     EXPECT_EQ(f.env().exits, 1);
-    EXPECT_FALSE(m.lText);
+    EXPECT_TRUE(f.boxes().shown.empty());
+    EXPECT_EQ(f.env().count("log [] " + szErrorText(ErrPhaseStart)), 1);
 }
 
 TEST(Messages, ConfigLoadedNavigatesThePanes) {
@@ -280,8 +274,7 @@ TEST(Messages, AdvertisementSizesItselfByPageWhenItsDocumentCompletes) {
     EXPECT_TRUE(f.form().adLoaded);
     EXPECT_EQ(f.form().Ad_WebBrowser->size(), QSize(300, 250));
     f.deliver(WM_ANALYSIS_START);
-    f.rs().dlFtpKbps = 5000;
-    f.rs().ulFtpKbps = 1000;
+    f.setSpeeds(5000, 1000);
     f.deliverText(WM_TEST_FINISHED, 1, "http://r/");
     EXPECT_TRUE(f.form().Ad_WebBrowser->collapsed());
     f.form().Ad_WebBrowserDocumentComplete();

@@ -16,10 +16,11 @@
 #include <regex>
 #include <thread>
 
-#include "app/icmp_qt_glue.h"
-#include "app/probe_rounds.h"
+#include "app/qt_event_loop.h"
 #include "net/icmp_echo.h"
 #include "net/letter_code.h"
+#include "platform/linux/steady_clock.h"
+#include "run/probe_rounds.h"
 #include "run/stored_addresses.h"
 #include "run/work_thread.h"
 #include "support/command_output.h"
@@ -40,22 +41,21 @@ bool runUntil(Done done, int boundMs = 15000) {
 
 class Rounds : public ::testing::Test {
 protected:
-    void SetUp() override { KV_NEEDS(probe.glue().service().fd() >= 0, "no ICMP socket can be opened here"); }
+    void SetUp() override { KV_NEEDS(probe.canProbe(), "no ICMP socket can be opened here"); }
 
     QApplication& app = uiApplication();
+    QtEventLoop loop;
     std::shared_ptr<RunState> rs = std::make_shared<RunState>();
     int doneCalls = 0;
-    ProbeRounds probe{rs, nullptr, [this] { ++doneCalls; }};
+    ProbeRounds probe{rs, loop, std::make_shared<SteadyClock>(), [this] { ++doneCalls; }};
 };
 
 TEST_F(Rounds, LoopbackRoundEndsWithFiguresAndOneGoAhead) {
     rs->rttText = "stale";
-    probe.reset();
     probe.start("127.0.0.1", "127.0.0.2");
     EXPECT_EQ(probe.echoHost(), "127.0.0.1");
     ASSERT_NE(probe.prober(), nullptr);
-    EXPECT_TRUE(probe.glue().timerActive());
-    EXPECT_EQ(probe.glue().timerInterval(), 500);
+    EXPECT_TRUE(probe.timerActive());
 
     ASSERT_TRUE(runUntil([&] { return doneCalls > 0; }));
     EXPECT_EQ(doneCalls, 1);
@@ -70,31 +70,29 @@ TEST_F(Rounds, LoopbackRoundEndsWithFiguresAndOneGoAhead) {
     EXPECT_LT(hi, 2000);  // answered, not timed out
     // The round is over: no prober, no timer, nothing more in flight.
     EXPECT_EQ(probe.prober(), nullptr);
-    EXPECT_FALSE(probe.glue().timerActive());
-    EXPECT_EQ(probe.glue().service().activeCount(), 0);
+    EXPECT_FALSE(probe.timerActive());
+    EXPECT_EQ(probe.service().activeCount(), 0);
 }
 
 TEST_F(Rounds, HostNameSendsNothingAndNeverCompletes) {
-    probe.reset();
     probe.start("localhost", "127.0.0.2");
     ASSERT_NE(probe.prober(), nullptr);
     EXPECT_FALSE(probe.prober()->active());
-    EXPECT_FALSE(probe.glue().timerActive());
-    EXPECT_EQ(probe.glue().service().activeCount(), 0);
-    EXPECT_EQ(probe.glue().service().inFlight(), 0);
+    EXPECT_FALSE(probe.timerActive());
+    EXPECT_EQ(probe.service().activeCount(), 0);
+    EXPECT_EQ(probe.service().inFlight(), 0);
     EXPECT_EQ(doneCalls, 0);
 }
 
 TEST_F(Rounds, NewRunMidRoundDropsTheOldEchoesAndStartsAgain) {
-    probe.reset();
     probe.start("127.0.0.1", "127.0.0.2");
     ASSERT_TRUE(runUntil([&] { return rs->echoCount >= 2; }));
     rs->rttText.clear();
-    probe.reset();
-    EXPECT_EQ(rs->echoCount, 0);
+    probe.stop();
     EXPECT_EQ(probe.prober(), nullptr);
-    EXPECT_FALSE(probe.glue().timerActive());
+    EXPECT_FALSE(probe.timerActive());
     probe.start("127.0.0.1", "127.0.0.2");
+    EXPECT_EQ(rs->echoCount, 0);
     ASSERT_TRUE(runUntil([&] { return doneCalls > 0; }));
     EXPECT_EQ(doneCalls, 1);
     EXPECT_EQ(rs->echoCount, 6);
@@ -116,7 +114,6 @@ TEST_F(Rounds, StoredTargetsAnswerInTheLab) {
     const StoredAddresses stored = buildAddresses();
     const std::string first = szDecode(stored.probeTarget1), second = szDecode(stored.probeTarget2);
     KV_NEEDS(reachedOverLocalLink(first), "the operator lab is not up (" << first << " is not on a local link)");
-    probe.reset();
     probe.start(first, second);
     // The lab is shared and shaped: an echo may be lost under someone's load, and even two
     // rounds of lost echoes end within the bound.
@@ -142,7 +139,6 @@ TEST_F(Rounds, LabFiguresAgreeWithPing) {
     KV_NEEDS(reachedOverLocalLink(first), "the operator lab is not up");
     std::optional<std::array<double, 4>> ping;
     std::thread pinger([&] { ping = pingFigures(first, 10); });
-    probe.reset();
     probe.start(first, szDecode(buildAddresses().probeTarget2));
     const bool ended = runUntil([&] { return doneCalls > 0; }, 45000);
     pinger.join();
@@ -169,10 +165,10 @@ TEST_F(Rounds, LabFiguresAgreeWithPing) {
 // gives the current worker its go-ahead when they end.
 TEST(RoundsInWindow, ConnectingPageRoundSetsTheWorkersEchoDone) {
     FormFixture f;
-    KV_NEEDS(f.form().probeRounds->glue().service().fd() >= 0, "no ICMP socket can be opened here");
-    ASSERT_NE(f.form().workThread, nullptr);
-    EXPECT_EQ(f.form().probeRounds->echoHost(), "127.0.0.1");
-    std::shared_ptr<CWorkThread> worker = f.form().workThread;
+    KV_NEEDS(f.form().controller().probeRounds().canProbe(), "no ICMP socket can be opened here");
+    ASSERT_NE(f.form().controller().worker(), nullptr);
+    EXPECT_EQ(f.form().controller().probeRounds().echoHost(), "127.0.0.1");
+    std::shared_ptr<CWorkThread> worker = f.form().controller().worker();
     ASSERT_TRUE(runUntil([&] { return worker->echoDone.load(); }));
     EXPECT_FALSE(f.rs().rttText.empty());
     EXPECT_EQ(f.rs().probeTarget, 1);

@@ -42,7 +42,7 @@ TEST(ReportUpload, ConfirmedCodeReachesTheServerAsQuelm) {
     addresses->configUrl = szEncode(testbed.url("/kivota/config"));
     addresses->resultUrl = szEncode(testbed.url("/kivota/result"));
     WorkerServices svc;
-    svc.state = f.form().runState;
+    svc.state = f.worker().svc.state;
     svc.window = std::make_shared<RecordingWindow>();
     svc.clock = std::make_shared<FakeClock>();
     svc.addresses = addresses;

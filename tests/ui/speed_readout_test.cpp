@@ -35,8 +35,8 @@ class SpeedReadout : public ::testing::TestWithParam<SpeedCase> {};
 TEST_P(SpeedReadout, DownloadRowShowsTheSpeed) {
     FormFixture f;
     f.form().vHideAll();
-    f.rs().dlFtpKbps = GetParam().kbps;
-    f.rs().ulFtpKbps = 100;
+    f.form().shownDownloadKbps = GetParam().kbps;
+    f.form().shownUploadKbps = 100;
     f.form().vShowSpeeds();
     EXPECT_EQ(downRow(f.form()), GetParam().shows) << GetParam().kbps;
 }
@@ -55,15 +55,16 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"-", "DIGIT_9", "DIGIT_9", "DIGIT_9", "POINT", "DIGIT_9", "DIGIT_9", "MBPS"}},
                       SpeedCase{102.3, {"-", "DIGIT_1", "DIGIT_0", "DIGIT_2", "POINT", "DIGIT_3", "DIGIT_0", "KBPS"}}));
 
-TEST(SpeedReadoutRows, UploadRowUsesKbpsWhenNotShownAndStoresTheRoundedValues) {
+// The readout shows the figures it was given and writes nothing back into the run's record.
+TEST(SpeedReadoutRows, UploadRowUsesKbpsWhenNotShownAndLeavesTheRunsFigures) {
     FormFixture f;
     f.rs().dlFtpKbps = 12345.678;
-    f.rs().ulFtpKbps = 0;
+    f.form().shownDownloadKbps = 12345.678;
+    f.form().shownUploadKbps = 0;
     f.form().vShowSpeeds();
     EXPECT_EQ(upRow(f.form()), (std::vector<std::string>{"-", "-", "-", "DASH", "POINT", "DASH", "DASH", "KBPS"}));
-    // Rounded to 12345.68 first, then scaled without a second rounding.
-    EXPECT_DOUBLE_EQ(f.rs().dlFtpKbps, 12345.68 * 0.001);
-    EXPECT_EQ(f.rs().ulFtpKbps, 0.0);
+    EXPECT_EQ(f.rs().dlFtpKbps, 12345.678);
+    EXPECT_EQ(f.form().shownDownloadKbps, 12345.678);
     EXPECT_TRUE(shown(f.form().ImgDownlinkTitle));
     EXPECT_TRUE(shown(f.form().ImgUplinkTitle));
 }

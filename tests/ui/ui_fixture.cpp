@@ -4,7 +4,6 @@
 #include <QTest>
 
 #include "app/browser_pane.h"
-#include "support/letter_encode.h"
 
 namespace kivota::test {
 
@@ -47,23 +46,13 @@ int ScriptedEnvironment::count(const std::string& call) const {
     return n;
 }
 
-std::shared_ptr<const StoredAddresses> testAddresses() {
-    auto a = std::make_shared<StoredAddresses>();
-    a->probeTarget1 = szEncode("127.0.0.1");
-    a->probeTarget2 = szEncode("127.0.0.2");
-    a->referenceAddress1 = szEncode("127.0.0.1");
-    a->referenceAddress2 = szEncode("127.0.0.2");
-    a->settingsFileName = szEncode("KivotaAuto.ini");
-    return a;
-}
-
 FormFixture::FormFixture(bool show, bool autoEnabled, bool autoMode, int adapters)
     : env_(std::make_shared<ScriptedEnvironment>()), boxes_(std::make_shared<ScriptedBoxes>()) {
     uiApplication();
     env_->settingsAutoEnabled = autoEnabled;
     env_->settingsAutoMode = autoMode;
     env_->adapters = adapters;
-    form_ = std::make_unique<TMainForm>(env_, boxes_, testAddresses());
+    form_ = std::make_unique<TMainForm>(env_, env_, boxes_);
     if (show) form_->show();
 }
 
@@ -74,15 +63,22 @@ FormFixture::~FormFixture() {
     ThreadTracker::waitAllEnded(std::chrono::seconds(5));
 }
 
+// A send from the receiving thread is handled at once, as the worker's messages are.
 void FormFixture::deliver(unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
-    WindowMessage m = WindowMessage::make(msg, wParam, lParam);
-    form_->vDispatchMessage(m);
+    form_->controller().workerAddress()->SendMessage(WindowMessage::make(msg, wParam, lParam));
 }
 
 void FormFixture::deliverText(unsigned msg, std::intptr_t wParam, const std::string& lText) {
     WindowMessage m = WindowMessage::withTexts(msg, nullptr, std::make_unique<TextHolder>(lText));
     m.wParam = wParam;
-    form_->vDispatchMessage(m);
+    form_->controller().workerAddress()->SendMessage(std::move(m));
+}
+
+void FormFixture::setSpeeds(double dlKbps, double ulKbps) {
+    rs().dlFtpKbps = dlKbps;
+    rs().ulFtpKbps = ulKbps;
+    worker().dlMeasured = dlKbps > 0;
+    worker().ulMeasured = ulKbps > 0;
 }
 
 void FormFixture::key(Qt::Key k, Qt::KeyboardModifiers modifiers) {
@@ -114,8 +110,7 @@ void FormFixture::toTesting() {
 void FormFixture::toResults(double dlKbps, double ulKbps, const std::string& reportUrl) {
     toTesting();
     deliver(WM_ANALYSIS_START);
-    rs().dlFtpKbps = dlKbps;
-    rs().ulFtpKbps = ulKbps;
+    setSpeeds(dlKbps, ulKbps);
     deliverText(WM_TEST_FINISHED, 1, reportUrl);
 }
 

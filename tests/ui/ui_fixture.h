@@ -12,6 +12,7 @@
 #include "app/main_form.h"
 #include "app/message_boxes.h"
 #include "app/run_environment.h"
+#include "run/run_services.h"
 #include "run/work_thread.h"
 #include "support/fake_clock.h"
 
@@ -49,9 +50,13 @@ public:
     std::vector<BoxRecord> shown;
 };
 
-class ScriptedEnvironment final : public IRunEnvironment {
+// The controller's services and the window's desktop in one, recording every call in order.
+class ScriptedEnvironment final : public IRunServices, public IRunEnvironment {
 public:
-    IClock& clock() override { return *fakeClock; }
+    // The controller's (and so the window's) clock.
+    std::shared_ptr<IClock> clock() override { return fakeClock; }
+    std::string szProbeTarget1() override { return "127.0.0.1"; }
+    std::string szProbeTarget2() override { return "127.0.0.2"; }
     void vReadSettings(RunState& rs) override {
         calls.push_back("readSettings");
         rs.autoTestEnabled = settingsAutoEnabled;
@@ -68,8 +73,9 @@ public:
     void vStartKeepAlive(const std::string& cookie, const std::string& url) override {
         calls.push_back("keepAlive " + cookie + " " + url);
     }
-    void vAppendLog(const std::string& text, const std::string& fileName) override {
+    bool bAppendLog(const std::string& text, const std::string& fileName, std::string&) override {
         calls.push_back("log [" + fileName + "] " + text);
+        return true;
     }
     void vOpenUrl(const std::string& url) override { calls.push_back("open " + url); }
     void vSleepMs(int ms) override { calls.push_back("sleep " + std::to_string(ms)); }
@@ -95,9 +101,6 @@ public:
     std::vector<std::shared_ptr<CWorkThread>> workers;
 };
 
-// Stored addresses of the tests (letter-encoded as the build's are).
-std::shared_ptr<const StoredAddresses> testAddresses();
-
 // A window on a scripted environment, shown (so its start-up has run) unless told otherwise.
 class FormFixture {
 public:
@@ -105,7 +108,11 @@ public:
     ~FormFixture();
 
     TMainForm& form() { return *form_; }
-    RunState& rs() { return *form_->runState; }
+    RunState& rs() { return form_->controller().state(); }
+    // The worker of the current run (an idle one).
+    CWorkThread& worker() { return *form_->controller().worker(); }
+    // The run measured these speeds (a speed of 0 was not measured).
+    void setSpeeds(double dlKbps, double ulKbps);
     ScriptedEnvironment& env() { return *env_; }
     ScriptedBoxes& boxes() { return *boxes_; }
 

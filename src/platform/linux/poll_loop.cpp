@@ -37,6 +37,23 @@ PollLoop::TimerId PollLoop::startTimer(int ms, bool repeat, Callback onDue) {
 
 void PollLoop::stopTimer(TimerId id) { timers_.erase(id); }
 
+void PollLoop::post(Callback task) {
+    {
+        std::lock_guard lock(postedLock_);
+        posted_.push_back(std::move(task));
+    }
+    wake();
+}
+
+void PollLoop::runPostedTasks() {
+    std::vector<Callback> tasks;
+    {
+        std::lock_guard lock(postedLock_);
+        tasks.swap(posted_);
+    }
+    for (Callback& task : tasks) task();
+}
+
 void PollLoop::wake() {
     const std::uint64_t one = 1;
     // A full counter already means "wake"; nothing else can go wrong that a retry would fix.
@@ -46,6 +63,10 @@ void PollLoop::wake() {
 void PollLoop::runOnce(std::chrono::milliseconds bound) {
     const auto now = std::chrono::steady_clock::now();
     auto wait = bound;
+    {
+        std::lock_guard lock(postedLock_);
+        if (!posted_.empty()) wait = std::chrono::milliseconds(0);
+    }
     for (const auto& [id, t] : timers_) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(t.due - now);
         wait = std::min(wait, std::max(left, std::chrono::milliseconds(0)));
@@ -72,6 +93,7 @@ void PollLoop::runOnce(std::chrono::milliseconds bound) {
         }
     }
     dispatchDueTimers();
+    runPostedTasks();
 }
 
 void PollLoop::dispatchDueTimers() {

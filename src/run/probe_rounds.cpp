@@ -1,12 +1,12 @@
-#include "run/polled_probe_rounds.h"
+#include "run/probe_rounds.h"
 
 #include "net/icmp_echo.h"
 #include "run/echo_rounds.h"
 
 namespace kivota {
 
-PolledProbeRounds::PolledProbeRounds(std::shared_ptr<RunState> rs, PollLoop& loop, std::shared_ptr<IClock> clock,
-                                     std::function<void()> done)
+ProbeRounds::ProbeRounds(std::shared_ptr<RunState> rs, IEventLoop& loop, std::shared_ptr<IClock> clock,
+                         std::function<void()> done)
     : rs_(std::move(rs)), loop_(loop), done_(std::move(done)) {
     service_ = std::make_unique<EchoService>(std::move(clock), [this](int intervalMs) { vTimerControl(intervalMs); });
     if (service_->fd() >= 0) loop_.watch(service_->fd(), [this] { service_->onReadable(); });
@@ -17,31 +17,36 @@ PolledProbeRounds::PolledProbeRounds(std::shared_ptr<RunState> rs, PollLoop& loo
         });
 }
 
-PolledProbeRounds::~PolledProbeRounds() {
+ProbeRounds::~ProbeRounds() {
     stop();
     retired_.clear();
     loop_.stopTimer(cleanupTimer_);
+    // The loop must not watch the socket after the service has closed it.
     if (service_->fd() >= 0) loop_.unwatch(service_->fd());
     rounds_.reset();
     service_.reset();
     loop_.stopTimer(echoTimer_);
 }
 
-bool PolledProbeRounds::canProbe() const { return service_->fd() >= 0; }
+bool ProbeRounds::canProbe() const { return service_->fd() >= 0; }
 
-void PolledProbeRounds::start(const std::string& firstTarget, const std::string& secondTarget) {
+const std::string& ProbeRounds::echoHost() const { return rounds_->echoHost(); }
+
+bool ProbeRounds::timerActive() const { return loop_.timerActive(echoTimer_); }
+
+void ProbeRounds::start(const std::string& firstTarget, const std::string& secondTarget) {
     vRetireProber();
     rounds_->vStartRounds(firstTarget, secondTarget);
 }
 
-void PolledProbeRounds::stop() { vRetireProber(); }
+void ProbeRounds::stop() { vRetireProber(); }
 
-void PolledProbeRounds::vSendEcho(const std::string& host) {
+void ProbeRounds::vSendEcho(const std::string& host) {
     vRetireProber();
     prober_ = rounds_->pStartProber(*service_, host);
 }
 
-void PolledProbeRounds::vRetireProber() {
+void ProbeRounds::vRetireProber() {
     if (!prober_) return;
     prober_->Stop();
     retired_.push_back(std::move(prober_));
@@ -50,7 +55,7 @@ void PolledProbeRounds::vRetireProber() {
     }
 }
 
-void PolledProbeRounds::vTimerControl(int intervalMs) {
+void ProbeRounds::vTimerControl(int intervalMs) {
     loop_.stopTimer(echoTimer_);
     echoTimer_ = 0;
     if (intervalMs <= 0) return;

@@ -8,7 +8,7 @@
 
 #include "platform/linux/poll_loop.h"
 #include "platform/linux/steady_clock.h"
-#include "run/polled_probe_rounds.h"
+#include "run/probe_rounds.h"
 #include "support/lab.h"
 
 using namespace kivota;
@@ -24,11 +24,11 @@ void vRunUntil(PollLoop& loop, std::chrono::milliseconds bound, Done done) {
 
 }  // namespace
 
-TEST(PolledProbeRounds, LoopbackRoundCompletesOnceWithItsFigures) {
+TEST(ProbeRoundsOnPollLoop, LoopbackRoundCompletesOnceWithItsFigures) {
     auto rs = std::make_shared<RunState>();
     PollLoop loop;
     int done = 0;
-    PolledProbeRounds rounds(rs, loop, std::make_shared<SteadyClock>(), [&] { ++done; });
+    ProbeRounds rounds(rs, loop, std::make_shared<SteadyClock>(), [&] { ++done; });
     KV_NEEDS(rounds.canProbe(), "no ICMP socket on this machine");
     const auto t0 = std::chrono::steady_clock::now();
     rounds.start("127.0.0.1", "127.0.0.2");
@@ -48,11 +48,11 @@ TEST(PolledProbeRounds, LoopbackRoundCompletesOnceWithItsFigures) {
     EXPECT_EQ(done, 1);
 }
 
-TEST(PolledProbeRounds, TargetThatIsNotAnAddressNeverCompletes) {
+TEST(ProbeRoundsOnPollLoop, TargetThatIsNotAnAddressNeverCompletes) {
     auto rs = std::make_shared<RunState>();
     PollLoop loop;
     bool done = false;
-    PolledProbeRounds rounds(rs, loop, std::make_shared<SteadyClock>(), [&] { done = true; });
+    ProbeRounds rounds(rs, loop, std::make_shared<SteadyClock>(), [&] { done = true; });
     rounds.start("probe.example", "127.0.0.1");
     vRunUntil(loop, 1500ms, [&] { return done; });
     EXPECT_FALSE(done);
