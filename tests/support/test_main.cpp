@@ -1,9 +1,13 @@
-// Entry point of every engine test executable: libcurl is initialised once before any thread,
-// and each test must leave no thread running behind it.
+// Entry point of every test executable: libcurl is initialised once before any thread, and
+// each test must leave no thread running behind it.
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <string>
 
 #include "platform/thread.h"
 
@@ -22,6 +26,11 @@ class NoThreadOutlivesItsTest : public testing::EmptyTestEventListener {
 int main(int argc, char** argv) {
     curl_global_init(CURL_GLOBAL_ALL);
     testing::InitGoogleTest(&argc, argv);
+    // Each process's results in a file of their own, for the test script's closing count: the
+    // cases of one executable run in many processes side by side.
+    if (const char* dir = std::getenv("KIVOTA_TEST_RESULTS"); dir != nullptr && !GTEST_FLAG_GET(list_tests)) {
+        GTEST_FLAG_SET(output, std::string("xml:") + dir + "/" + std::to_string(::getpid()) + ".xml");
+    }
     testing::UnitTest::GetInstance()->listeners().Append(new NoThreadOutlivesItsTest);
     const int rc = RUN_ALL_TESTS();
     curl_global_cleanup();
