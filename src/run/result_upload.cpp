@@ -1,5 +1,5 @@
-#include <cstdlib>
 #include <memory>
+#include <random>
 
 #include "net/letter_code.h"
 #include "net/reply_parser.h"
@@ -29,8 +29,10 @@ void CWorkThread::vUploadResult() {
 
     // The server descrambles with the key it gave us in the cookie; without one (a value of
     // fewer than four characters) there is nothing it could read, so nothing is sent.
-    const int random1 = std::rand() % 10000;
-    const int random2 = std::rand() % 10000;
+    std::random_device seed;
+    std::uniform_int_distribution<int> padding(0, 9999);
+    const int random1 = padding(seed);
+    const int random2 = padding(seed);
     const std::string body = szResultBody(query, cookieValue, random1, random2);
     if (body.empty()) {
         vReportUploadFailure(rs, window);
