@@ -2,7 +2,6 @@
 // XDG_DATA_HOME, and how it ends when the history is missing or unreadable.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -37,22 +36,9 @@ std::size_t iCount(const std::string& text, const std::string& what) {
     return n;
 }
 
-// A scratch XDG_DATA_HOME for the test, and the variable as it was after it.
+// A scratch XDG_DATA_HOME for each test.
 class HistoryCommand : public testing::Test {
 protected:
-    void SetUp() override {
-        const char* xdg = std::getenv("XDG_DATA_HOME");
-        hadXdg_ = xdg != nullptr;
-        if (hadXdg_) savedXdg_ = xdg;
-        ::setenv("XDG_DATA_HOME", scratch_.path().c_str(), 1);
-    }
-    void TearDown() override {
-        if (hadXdg_) {
-            ::setenv("XDG_DATA_HOME", savedXdg_.c_str(), 1);
-        } else {
-            ::unsetenv("XDG_DATA_HOME");
-        }
-    }
     // Three runs a day apart: ids 1, 2, 3, the newest last.
     void vRecordThreeRuns() {
         for (const char* day : {"2025-03-01", "2025-03-02", "2025-03-03"}) {
@@ -63,10 +49,7 @@ protected:
     }
 
     ScratchFolder scratch_{"kv_history_command"};
-
-private:
-    bool hadXdg_ = false;
-    std::string savedXdg_;
+    kivota::test::ScopedEnv xdg_{"XDG_DATA_HOME", scratch_.path()};
 };
 
 class HistoryCommandLine : public HistoryCommand, public testing::WithParamInterface<std::vector<std::string>> {};
@@ -93,10 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(HistoryCommand, HelpListsOptionsAndExitStatuses) {
     const Outcome o = run({"--help"});
     EXPECT_EQ(o.status, HistoryExitDone);
-    for (const char* word : {"--limit N", "--since DATE", "--format", "--plot FILE", "--run ID", "exit status",
-                             "3   the history database cannot be read"}) {
-        EXPECT_NE(o.out.find(word), std::string::npos) << word;
-    }
+    EXPECT_EQ(o.out, szHistoryUsage());
 }
 
 // Each format with a limit and a lower bound: how many runs, counted by the format's own rows.
@@ -118,11 +98,8 @@ TEST_P(HistoryListing, ListsTheChosenRuns) {
 INSTANTIATE_TEST_SUITE_P(Formats, HistoryListing,
                          testing::Values(ListingCase{{}, " kivota-cli ", 3},
                                          ListingCase{{"--limit", "2", "--format", "table"}, " kivota-cli ", 2},
-                                         ListingCase{{"--format", "csv"}, "\r\n", 4},
                                          ListingCase{{"--format", "csv", "--since", "2025-03-02 12:00"}, "\r\n", 3},
-                                         ListingCase{{"--format", "jsonl"}, "{\"id\":", 3},
-                                         ListingCase{{"--format", "jsonl", "--limit", "1"}, "{\"id\":3,", 1},
-                                         ListingCase{{"--format", "jsonl", "--since", "2026-01-01"}, "{", 0}));
+                                         ListingCase{{"--format", "jsonl", "--limit", "1"}, "{\"id\":3,", 1}));
 
 TEST_F(HistoryCommand, PlotDrawsTheNewestOrTheChosenRun) {
     vRecordThreeRuns();

@@ -51,7 +51,7 @@ header = rows[0]
 print(len(rows) - 1, len(header), len(set(header)), all(len(r) == len(header) for r in rows))
 whole, every, empty = (dict(zip(header, r)) for r in rows[1:])
 print(whole['id'], whole['time_local'], whole['download_kbps'], whole['upload_p99_ms'], whole['result_url'])
-print(repr(whole['idle_kernel_rtt_median_ms']), whole['upload_responsiveness_confidence'], whole['seconds'] if 'seconds' in whole else '-')
+print(repr(whole['idle_kernel_rtt_median_ms']), whole['upload_responsiveness_confidence'])
 print(repr(every['error_text']))
 print(all(v == '' for k, v in empty.items() if k.endswith('_ms') or k.endswith('_kbps')), empty['outcome'])
 )py");
@@ -59,7 +59,7 @@ print(all(v == '' for k, v in empty.items() if k.endswith('_ms') or k.endswith('
     EXPECT_EQ(printed, "True True\n3 " + std::to_string(columns) + " " + std::to_string(columns) +
                            " True\n"
                            "7 2025-03-01T13:34:56+01:00 48123.45 110.7 http://198.18.0.2/result?id=12&k=\"a,b\"\n"
-                           "'' medium -\n"
+                           "'' medium\n"
                            "'text 7, \"quoted\"\\r\\nnext line'\n"
                            "True server-failed");
     // Only the fields that need it are quoted.

@@ -2,39 +2,19 @@
 // was, and the local date or date-time of a listing's lower bound.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <string>
 
 #include "history/history_run.h"
 #include "history/history_time.h"
+#include "support/history_samples.h"
 
 using namespace kivota;
 
 namespace {
 
-// Runs a test in a zone with a summer time, and puts the process's zone back after it.
+// A zone with a summer time.
 class HistoryTime : public testing::Test {
-protected:
-    void SetUp() override {
-        const char* tz = std::getenv("TZ");
-        hadTz_ = tz != nullptr;
-        if (hadTz_) savedTz_ = tz;
-        ::setenv("TZ", "Europe/Berlin", 1);
-        ::tzset();
-    }
-    void TearDown() override {
-        if (hadTz_) {
-            ::setenv("TZ", savedTz_.c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-
-private:
-    bool hadTz_ = false;
-    std::string savedTz_;
+    kivota::test::ScopedEnv zone_{"TZ", "Europe/Berlin"};
 };
 
 TEST_F(HistoryTime, RunKeepsTheOffsetItHadAndShowsItsOwnLocalTime) {

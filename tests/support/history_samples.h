@@ -4,7 +4,10 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "history/history_columns.h"
@@ -109,6 +112,27 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// An environment variable set (or, with nullopt, unset) for a scope and put back after it; the
+// zone is read again both times, for TZ.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* old = std::getenv(name)) saved_ = old;
+        vSet(value);
+    }
+    ~ScopedEnv() { vSet(saved_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    void vSet(const std::optional<std::string>& value) {
+        value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
+        ::tzset();
+    }
+    const char* name_;
+    std::optional<std::string> saved_;
 };
 
 }  // namespace kivota::test
