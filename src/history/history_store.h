@@ -5,10 +5,10 @@
 // two programs finishing at once both land. Nothing here throws: a file that is corrupt,
 // locked or unwritable gives an error text for the caller's stderr or log, and the run it was
 // to hold goes on and reports as it would have. A file that is not a history is never
-// deleted or overwritten.
+// deleted or overwritten. A store is one connection: use it from one thread at a time (each
+// program or thread that records opens its own).
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
