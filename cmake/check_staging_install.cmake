@@ -25,7 +25,7 @@ if(NOT rc EQUAL 0)
 endif()
 
 set(app_id net.vantrel.kivota)
-set(expected "${BINDIR}/kivota-cli" "${LIBEXECDIR}/kivota/netsh")
+set(expected "${BINDIR}/kivota-cli" "${LIBEXECDIR}/kivota/netsh" "${DATADIR}/man/man1/kivota-cli.1.gz")
 if(WITH_APP)
   list(APPEND expected "${BINDIR}/kivota" "${DATADIR}/applications/${app_id}.desktop"
        "${DATADIR}/metainfo/${app_id}.metainfo.xml")

@@ -5,10 +5,12 @@
 
 #include <atomic>
 #include <cstdio>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/history_command.h"
 #include "cli/run_report.h"
 #include "cli/terminal_client.h"
 #include "cli/terminal_options.h"
@@ -29,6 +31,9 @@ extern "C" void onInterrupt(int signal) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "history") {
+        return kivota::iRunHistoryCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
+    }
     std::string error;
     const auto options = kivota::optParseTerminalOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {

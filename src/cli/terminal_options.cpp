@@ -35,6 +35,7 @@ const char* szTerminalUsage() {
            "               series, round trip, error code)\n"
            "  --auto FILE  the automatic mode, driven by the settings file FILE; the result line\n"
            "               goes to KivotaResult.txt in the working directory\n"
+           "  history      (first word) the runs recorded so far: kivota-cli history --help\n"
            "exit status:\n"
            "  0   the result was reported (automatic mode: its line was written)\n"
            "  1   measured, but the result was not reported (guest test, upload refused)\n"
