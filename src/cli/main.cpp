@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
         std::make_shared<kivota::EngineRoot>(std::make_shared<kivota::StoredAddresses>(kivota::buildAddresses()));
     // An interactive run reads no settings file; the automatic mode reads the one it was given.
     engine->vUseSettingsFile(options->autoFile);
+    engine->vSetProgram("kivota-cli");
     kivota::TerminalStreams streams;
     streams.progress = ::isatty(STDERR_FILENO) == 1;
     int status = 0;

@@ -12,25 +12,24 @@ namespace {
 struct EndRendering {
     EndKind kind;
     int status;
-    const char* name;
 };
 
 // The one table of how each end shows on a terminal.
 constexpr EndRendering kEnds[] = {
-    {EndKind::Reported, ExitReported, "reported"},
-    {EndKind::Recorded, ExitReported, "recorded"},
-    {EndKind::NotReported, ExitNotReported, "not-reported"},
-    {EndKind::NotRecorded, ExitNotReported, "not-recorded"},
-    {EndKind::OutOfRange, ExitOutOfRange, "out-of-range"},
-    {EndKind::MeasurementFailed, ExitMeasurementFailed, "measurement-failed"},
-    {EndKind::PhasesNotStarted, ExitMeasurementFailed, "phases-not-started"},
-    {EndKind::ServerFailed, ExitServerFailed, "server-failed"},
-    {EndKind::NoRoundTrip, ExitServerFailed, "no-round-trip"},
-    {EndKind::Refused, ExitRefused, "refused"},
-    {EndKind::UpdateRequired, ExitUpdateRequired, "update-required"},
-    {EndKind::Declined, ExitDeclined, "declined"},
-    {EndKind::NoAdapter, ExitNoAdapter, "no-adapter"},
-    {EndKind::Interrupted, 128 + SIGINT, "interrupted"},
+    {EndKind::Reported, ExitReported},
+    {EndKind::Recorded, ExitReported},
+    {EndKind::NotReported, ExitNotReported},
+    {EndKind::NotRecorded, ExitNotReported},
+    {EndKind::OutOfRange, ExitOutOfRange},
+    {EndKind::MeasurementFailed, ExitMeasurementFailed},
+    {EndKind::PhasesNotStarted, ExitMeasurementFailed},
+    {EndKind::ServerFailed, ExitServerFailed},
+    {EndKind::NoRoundTrip, ExitServerFailed},
+    {EndKind::Refused, ExitRefused},
+    {EndKind::UpdateRequired, ExitUpdateRequired},
+    {EndKind::Declined, ExitDeclined},
+    {EndKind::NoAdapter, ExitNoAdapter},
+    {EndKind::Interrupted, 128 + SIGINT},
 };
 
 const EndRendering& rendering(EndKind kind) {
@@ -83,8 +82,6 @@ int iExitStatus(EndKind kind, int signal) {
     return kind == EndKind::Interrupted ? 128 + signal : rendering(kind).status;
 }
 
-const char* szOutcomeName(EndKind kind) { return rendering(kind).name; }
-
 std::string szEndText(const RunResult& r) {
     switch (r.outcome.kind) {
         case EndKind::Reported:
@@ -111,7 +108,7 @@ nlohmann::ordered_json jsonOfResult(const RunResult& r, int status) {
     nlohmann::ordered_json j;
     const std::string note = szEndText(r);
     j["status"] = status;
-    j["outcome"] = szOutcomeName(r.outcome.kind);
+    j["outcome"] = szEndName(r.outcome.kind);
     j["error_code"] = static_cast<int>(r.outcome.code);
     j["error_text"] = note.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(note);
     j["measured"] = r.downloadKbps.has_value() && r.uploadKbps.has_value();

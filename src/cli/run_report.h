@@ -1,6 +1,6 @@
 #pragma once
-// The terminal's renderings of a finished run, each from one table over how it ended: the exit
-// status, the outcome's name, the text summary and the JSON object (--json).
+// The terminal's renderings of a finished run: the exit status from one table over how it ended,
+// the text summary and the JSON object (--json).
 
 #include <csignal>
 #include <cstdio>
@@ -29,8 +29,6 @@ enum TerminalExit : int {
 
 // How the run ended, as the exit status; an interrupted run exits with 128 + the signal.
 int iExitStatus(EndKind kind, int signal = SIGINT);
-// How the run ended, as the JSON object names it ("reported", "out-of-range", ...).
-const char* szOutcomeName(EndKind kind);
 // What to tell the user about the end, beyond the figures; empty when nothing. The note is the
 // text with the error table's caption in front, where it has one.
 std::string szEndText(const RunResult& result);

@@ -220,12 +220,12 @@ std::string szRunPlotSvg(const HistoryRun& run) {
     const Timeline t = timelineOf(run);
 
     // The series of each phase, as (second, kbit/s) of the accepted seconds.
-    struct PhaseSeries {
+    struct PlottedPhase {
         std::vector<std::pair<int, double>> ftp, adapter, other;
     } download, upload;
     double rateMax = 0;
     for (const HistorySecond& s : run.seconds) {
-        PhaseSeries& p = s.phase == HistoryPhase::Download ? download : upload;
+        PlottedPhase& p = s.phase == HistoryPhase::Download ? download : upload;
         const auto add = [&](std::vector<std::pair<int, double>>& to, const std::optional<double>& v) {
             if (!v || !std::isfinite(*v)) return;
             to.emplace_back(s.index, *v);
@@ -235,7 +235,7 @@ std::string szRunPlotSvg(const HistoryRun& run) {
         add(p.adapter, s.adapterKbps);
         add(p.other, s.otherAdapterKbps);
     }
-    for (PhaseSeries* p : {&download, &upload}) {
+    for (PlottedPhase* p : {&download, &upload}) {
         for (auto* v : {&p->ftp, &p->adapter, &p->other}) std::sort(v->begin(), v->end());
     }
     double rttMax = 0;

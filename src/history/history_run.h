@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "run/latency_figures.h"
+#include "run/phase_series.h"
 
 namespace kivota {
 
@@ -65,10 +66,7 @@ struct HistoryRun {
 const char* szPhaseName(HistoryPhase phase);
 const char* szStageName(LatencyStage stage);
 
-// Appends one HistorySecond per item of a phase's comma-separated series as the result line
-// carries them ("39774,,44238": an empty or unreadable item is missing). The series may be of
-// different lengths; a second exists as far as the longest one reaches.
-void vAppendSeriesSeconds(HistoryRun& run, HistoryPhase phase, const std::string& ftpSeries,
-                          const std::string& adapterSeries, const std::string& otherAdapterSeries);
+// Appends one HistorySecond per accepted second of a phase.
+void vAppendSeries(HistoryRun& run, HistoryPhase phase, const PhaseSeries& series);
 
 }  // namespace kivota

@@ -1,5 +1,7 @@
 #include "run/run_controller.h"
 
+#include <ctime>
+
 #include "run/error_texts.h"
 #include "run/probe_rounds.h"
 #include "run/work_thread.h"
@@ -97,6 +99,7 @@ void RunController::retest() {
 }
 
 void RunController::vNoAdapter() {
+    startedAt_ = std::time(nullptr);
     state_->errorCode = ErrNoAdapter;
     vLogAutoError();
     vFinish({ErrNoAdapter, EndKind::NoAdapter});
@@ -104,6 +107,7 @@ void RunController::vNoAdapter() {
 
 void RunController::vConnect() {
     finished_ = false;
+    startedAt_ = std::time(nullptr);
     waitingOn_.reset();
     reporter_.onConnecting();
     services_->vResetProfile();
@@ -293,6 +297,7 @@ void RunController::vFinish(RunOutcome outcome, std::string resultUrl) {
     finished_ = true;
     waitingOn_.reset();
     const RunResult result = resultOf(outcome, std::move(resultUrl));
+    services_->vRecordRun(result);
     reporter_.onFinished(result);
 }
 
@@ -300,6 +305,7 @@ RunResult RunController::resultOf(RunOutcome outcome, std::string resultUrl) con
     const RunState& s = *state_;
     RunResult r;
     r.outcome = outcome;
+    r.startedAt = startedAt_;
     r.automatic = s.autoTestEnabled;
     r.resultsAdUrl = s.adUrl2;
     r.completionCode = !s.completionCode.empty();
@@ -312,6 +318,7 @@ RunResult RunController::resultOf(RunOutcome outcome, std::string resultUrl) con
         // that is still running (an interrupted run) is only asked what it has sent.
         r.resultSent = w->resultSent.load();
         if (outcome.kind != EndKind::Interrupted) {
+            r.guest = w->guestTest;
             if (w->dlMeasured) r.downloadKbps = s.dlFtpKbps;
             if (w->ulMeasured) r.uploadKbps = s.ulFtpKbps;
             r.adapter = {w->dlNicKbps, w->ulNicKbps, w->ulAtDlKbps, w->dlAtUlKbps};

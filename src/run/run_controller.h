@@ -102,6 +102,7 @@ private:
     IEventLoop::TimerId executeTimer_ = 0;
     std::optional<StartPage> waitingOn_;  // the page the run waits on the user at
     bool finished_ = false;               // this run's end was reported
+    std::int64_t startedAt_ = 0;          // when the run began, seconds since 1970
     int reportedSeconds_[2] = {0, 0};     // accepted seconds reported so far, upload and download
     bool stopped_ = false;
 };

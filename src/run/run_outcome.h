@@ -32,6 +32,9 @@ struct RunOutcome {
     bool operator==(const RunOutcome&) const = default;
 };
 
+// How the run ended, as the history and the terminal's JSON name it ("reported", "out-of-range", ...).
+const char* szEndName(EndKind kind);
+
 // Both speeds of the run are its own: kinds that carry a full measurement.
 inline bool bMeasuredKind(EndKind kind) {
     return kind == EndKind::Reported || kind == EndKind::Recorded || kind == EndKind::NotReported ||

@@ -2,6 +2,7 @@
 // The finished run as one value: how it ended, what it measured, what the operator answered.
 // The front ends render it; nothing in it refers back to the run's own records.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -26,7 +27,9 @@ struct RoundTrip {
 
 struct RunResult {
     RunOutcome outcome;
-    bool automatic = false;  // the automatic mode ran: nobody is there to answer a question
+    std::int64_t startedAt = 0;  // seconds since 1970 (UTC) when the run began
+    bool automatic = false;      // the automatic mode ran: nobody is there to answer a question
+    bool guest = false;          // a guest test ran with fixed parameters
     // FTP payload rates of the phases whose measurement was accepted, kbit/s.
     std::optional<double> downloadKbps, uploadKbps;
     AdapterRates adapter;

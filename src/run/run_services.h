@@ -1,7 +1,7 @@
 #pragma once
 // What the run controller asks of the machine and the engine: the settings file, the adapter
 // check, a new worker, the machine profile gathered on the controller's thread with its load
-// samples, keep-alive requests, the run log and the end of every thread. The wiring composes
+// samples, keep-alive requests, the run log, the history of runs and the end of every thread. The wiring composes
 // the real ones (wiring/engine_root.h); tests substitute scripted ones.
 
 #include <chrono>
@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/window_messages.h"
+#include "run/run_result.h"
 #include "run/run_state.h"
 
 namespace kivota {
@@ -47,6 +48,9 @@ public:
     // Appends one line to the daily run log (empty fileName) or to the named file; false with
     // `error` set when it could not be written.
     virtual bool bAppendLog(const std::string& text, const std::string& fileName, std::string& error) = 0;
+    // Keeps the finished run in the local history; a history that cannot take it says so on
+    // its own (stderr, the log) and the run reports as it would have.
+    virtual void vRecordRun(const RunResult& result) = 0;
     // Waits until every thread of the process has ended, at most `bound`; true when they have.
     virtual bool bWaitThreadsEnded(std::chrono::milliseconds bound) = 0;
 };

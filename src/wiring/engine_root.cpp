@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+
+#include "history/history_path.h"
+#include "history/history_store.h"
 #include "net/http_thread.h"
 #include "net/letter_code.h"
 #include "platform/linux/linux_management_service.h"
@@ -16,6 +20,7 @@
 #include "profile/machine_profiler.h"
 #include "run/run_log.h"
 #include "run/settings_file.h"
+#include "wiring/run_history.h"
 
 namespace kivota {
 
@@ -74,6 +79,12 @@ void EngineRoot::vStartKeepAlive(const std::string& cookie, const std::string& u
 
 bool EngineRoot::bAppendLog(const std::string& text, const std::string& fileName, std::string& error) {
     return kivota::bAppendLog(*clock_, text, fileName, &error);
+}
+
+void EngineRoot::vRecordRun(const RunResult& result) {
+    const HistoryWrite written = recordRun(historyOf(result, program_, result.startedAt), szDefaultHistoryPath());
+    if (!written.ok())
+        std::fprintf(stderr, "%s: the run is not in the history: %s\n", program_.c_str(), written.error.c_str());
 }
 
 bool EngineRoot::bWaitThreadsEnded(std::chrono::milliseconds bound) { return ThreadTracker::waitAllEnded(bound); }

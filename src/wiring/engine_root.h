@@ -61,7 +61,11 @@ public:
     void vCloseCpuQueries() override;
     void vStartKeepAlive(const std::string& cookie, const std::string& url) override;
     bool bAppendLog(const std::string& text, const std::string& fileName, std::string& error) override;
+    void vRecordRun(const RunResult& result) override;
     bool bWaitThreadsEnded(std::chrono::milliseconds bound) override;
+
+    // The front end's name in the history ("kivota", "kivota-cli").
+    void vSetProgram(std::string program) { program_ = std::move(program); }
 
 private:
     std::shared_ptr<const StoredAddresses> addresses_;
@@ -72,6 +76,7 @@ private:
     std::shared_ptr<IOctetCounterSource> counters_;
     std::unique_ptr<MachineProfiler> profiler_;
     std::optional<std::string> settingsFile_;  // unset: the stored name
+    std::string program_ = "kivota";
 };
 
 // The event loop of a front end without a toolkit (the terminal's).

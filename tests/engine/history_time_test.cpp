@@ -66,20 +66,20 @@ INSTANTIATE_TEST_SUITE_P(Texts, HistorySince,
                                          SinceCase{"2025-03-01Z", ""}, SinceCase{"+025-03-01", ""},
                                          SinceCase{"yesterday", ""}, SinceCase{"", ""}));
 
-TEST(HistorySeries, ResultLineSeriesBecomeSecondsWithGaps) {
+TEST(HistorySeries, AcceptedSecondsKeepTheirGapsAndIndex) {
     HistoryRun run;
-    vAppendSeriesSeconds(run, HistoryPhase::Upload, "9000,,9100.5", "9400,9410", "x,350,360,370");
-    ASSERT_EQ(run.seconds.size(), 4u);
+    vAppendSeries(run, HistoryPhase::Upload,
+                  {{9000, 9400, std::nullopt}, {std::nullopt, 9410, 350}, {9100, std::nullopt, 360}});
+    ASSERT_EQ(run.seconds.size(), 3u);
     EXPECT_EQ(run.seconds[0].ftpKbps, 9000);
-    EXPECT_FALSE(run.seconds[1].ftpKbps);
-    EXPECT_EQ(run.seconds[2].ftpKbps, 9100.5);
-    EXPECT_FALSE(run.seconds[2].adapterKbps);
     EXPECT_FALSE(run.seconds[0].otherAdapterKbps);
-    EXPECT_EQ(run.seconds[3].otherAdapterKbps, 370);
-    EXPECT_EQ(run.seconds[3].index, 3);
-    EXPECT_EQ(run.seconds[3].phase, HistoryPhase::Upload);
-    vAppendSeriesSeconds(run, HistoryPhase::Download, "", "", "");
-    EXPECT_EQ(run.seconds.size(), 4u);
+    EXPECT_FALSE(run.seconds[1].ftpKbps);
+    EXPECT_EQ(run.seconds[1].otherAdapterKbps, 350);
+    EXPECT_FALSE(run.seconds[2].adapterKbps);
+    EXPECT_EQ(run.seconds[2].index, 2);
+    EXPECT_EQ(run.seconds[2].phase, HistoryPhase::Upload);
+    vAppendSeries(run, HistoryPhase::Download, {});
+    EXPECT_EQ(run.seconds.size(), 3u);
 }
 
 }  // namespace

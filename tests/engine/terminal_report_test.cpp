@@ -52,8 +52,8 @@ TEST(TerminalReport, EveryEndMapsToItsStatus) {
     };
     std::set<std::string> names;
     for (const auto& [kind, status] : ends) {
-        EXPECT_EQ(iExitStatus(kind), status) << szOutcomeName(kind);
-        names.insert(szOutcomeName(kind));
+        EXPECT_EQ(iExitStatus(kind), status) << szEndName(kind);
+        names.insert(szEndName(kind));
     }
     EXPECT_EQ(names.size(), std::size(ends));
     EXPECT_EQ(iExitStatus(EndKind::Interrupted, SIGINT), 130);

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "platform/thread.h"
@@ -24,6 +25,10 @@ class NoThreadOutlivesItsTest : public testing::EmptyTestEventListener {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The runs the tests make go into a history of this process's own, never the user's.
+    const std::string data =
+        std::filesystem::temp_directory_path() / ("kivota-test-data-" + std::to_string(::getpid()));
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     curl_global_init(CURL_GLOBAL_ALL);
     testing::InitGoogleTest(&argc, argv);
     // Each process's results in a file of their own, for the test script's closing count: the
@@ -34,5 +39,7 @@ int main(int argc, char** argv) {
     testing::UnitTest::GetInstance()->listeners().Append(new NoThreadOutlivesItsTest);
     const int rc = RUN_ALL_TESTS();
     curl_global_cleanup();
+    std::error_code ignored;
+    std::filesystem::remove_all(data, ignored);
     return rc;
 }

@@ -79,6 +79,9 @@ public:
     }
     void vOpenUrl(const std::string& url) override { calls.push_back("open " + url); }
     void vSleepMs(int ms) override { calls.push_back("sleep " + std::to_string(ms)); }
+    void vRecordRun(const RunResult& result) override {
+        calls.push_back(std::string("recordRun ") + szEndName(result.outcome.kind));
+    }
     bool bWaitThreadsEnded(std::chrono::milliseconds) override {
         calls.push_back("waitThreads");
         return true;
