@@ -67,42 +67,43 @@ void searchOtherLiveAdapters(INetworkStack& net, const std::vector<IfTableRow>& 
     }
 }
 
-void classifyEthernet(RunState& rs, INetworkStack& net, const std::vector<IfTableRow>& table, std::uint32_t best) {
-    if (rs.userNic.find("P.P.P.o.E") != std::string::npos) {
-        rs.userPppoe = kPppoeEthernetClient;
+void classifyEthernet(MachineProfile& profile, INetworkStack& net, const std::vector<IfTableRow>& table,
+                      std::uint32_t best) {
+    if (profile.userNic.find("P.P.P.o.E") != std::string::npos) {
+        profile.userPppoe = kPppoeEthernetClient;
         // The client's virtual adapter hides the real one: report the first other live adapter.
         searchOtherLiveAdapters(net, table, best, [&](const IfTableRow& row) {
-            rs.userNic = row.description;
-            rs.nicRate = rateField(kbitPerSecond(row.speed));
+            profile.userNic = row.description;
+            profile.nicRate = rateField(kbitPerSecond(row.speed));
             return false;
         });
-    } else if (bNamesWirelessLink(rs.userNic)) {
-        rs.userPppoe = kWireless;
-    } else if (isStandardSpeed(static_cast<std::uint64_t>(rs.nicRate)) || rs.nicRate == 0 ||
-               isMultiGigabitEthernetSpeed(static_cast<std::uint64_t>(rs.nicRate))) {
+    } else if (bNamesWirelessLink(profile.userNic)) {
+        profile.userPppoe = kWireless;
+    } else if (isStandardSpeed(static_cast<std::uint64_t>(profile.nicRate)) || profile.nicRate == 0 ||
+               isMultiGigabitEthernetSpeed(static_cast<std::uint64_t>(profile.nicRate))) {
         // A link that reports no speed (virtio, many virtual adapters) or a multi-gigabit one is
         // wired: the stack reports a wireless adapter as such, with its bit rate as its speed.
-        rs.userPppoe = kEthernet;
+        profile.userPppoe = kEthernet;
     } else {
         // An Ethernet-framed link at an odd rate (54 Mbit/s and the like) is taken for wireless.
-        rs.userPppoe = kWireless;
+        profile.userPppoe = kWireless;
     }
 }
 
-void classifyPpp(RunState& rs, INetworkStack& net, const std::vector<IfTableRow>& table, std::uint32_t best,
+void classifyPpp(MachineProfile& profile, INetworkStack& net, const std::vector<IfTableRow>& table, std::uint32_t best,
                  bool isVistaOrLater) {
-    if (isStandardSpeed(static_cast<std::uint64_t>(rs.nicRate))) {
-        if (rs.mtu <= 1480) {
-            rs.userPppoe = kPppoeBuiltIn;
+    if (isStandardSpeed(static_cast<std::uint64_t>(profile.nicRate))) {
+        if (profile.mtu <= 1480) {
+            profile.userPppoe = kPppoeBuiltIn;
         } else {
-            rs.userPppoe = isVistaOrLater ? kPppoeLargeMtuNew : kPppoeLargeMtuOld;
+            profile.userPppoe = isVistaOrLater ? kPppoeLargeMtuNew : kPppoeLargeMtuOld;
         }
         // Name the adapter beneath the dial-up link; a physical adapter's speed replaces the rate.
         searchOtherLiveAdapters(net, table, best, [&](const IfTableRow& row) {
-            rs.userNic = row.description;
+            profile.userNic = row.description;
             const std::uint64_t kbps = kbitPerSecond(row.speed);
             if (isPhysicalAdapterSpeed(kbps)) {
-                rs.nicRate = rateField(kbps);
+                profile.nicRate = rateField(kbps);
                 return false;
             }
             return true;
@@ -110,23 +111,23 @@ void classifyPpp(RunState& rs, INetworkStack& net, const std::vector<IfTableRow>
         return;
     }
 
-    const int dialUpRate = rs.nicRate;
+    const int dialUpRate = profile.nicRate;
     bool found = false;
     searchOtherLiveAdapters(net, table, best, [&](const IfTableRow& row) {
         found = true;
-        rs.userNic = row.description;
+        profile.userNic = row.description;
         const std::uint64_t kbps = kbitPerSecond(row.speed);
-        rs.nicRate = rateField(kbps);
-        if (bNamesWirelessLink(rs.userNic)) {
-            rs.userPppoe = kWireless;
+        profile.nicRate = rateField(kbps);
+        if (bNamesWirelessLink(profile.userNic)) {
+            profile.userPppoe = kWireless;
         } else {
-            rs.nicRate = dialUpRate;
-            rs.userPppoe = kOtherDialUp;
+            profile.nicRate = dialUpRate;
+            profile.userPppoe = kOtherDialUp;
         }
         return isPhysicalAdapterSpeed(kbps);
     });
     if (!found) {
-        rs.userPppoe = kOtherDialUp;
+        profile.userPppoe = kOtherDialUp;
     }
 }
 
@@ -161,9 +162,9 @@ int iNICConnect(INetworkStack& net) {
     return connected;
 }
 
-void vGetIpHlpInfo(RunState& rs, INetworkStack& net, const std::string& referenceAddress1,
+void vGetIpHlpInfo(MachineProfile& profile, INetworkStack& net, const std::string& referenceAddress1,
                    const std::string& referenceAddress2, bool isVistaOrLater) {
-    rs.mtu = kAllOnes;
+    profile.mtu = kAllOnes;
     auto best = net.bestInterface(referenceAddress1);
     if (!best) {
         best = net.bestInterface(referenceAddress2);
@@ -184,7 +185,7 @@ void vGetIpHlpInfo(RunState& rs, INetworkStack& net, const std::string& referenc
             break;
         }
     }
-    rs.adapterRow = adapterRow;
+    profile.adapterRow = adapterRow;
 
     // An interface that vanished between the route lookup and this read leaves the link
     // fields as they were (mtu unknown), as when no interface leads to the references.
@@ -192,14 +193,14 @@ void vGetIpHlpInfo(RunState& rs, INetworkStack& net, const std::string& referenc
     if (!entry) {
         return;
     }
-    rs.nicRate = rateField(kbitPerSecond(entry->speedBps));
-    rs.mtu = entry->mtu;
-    rs.userNic = entry->description;
+    profile.nicRate = rateField(kbitPerSecond(entry->speedBps));
+    profile.mtu = entry->mtu;
+    profile.userNic = entry->description;
 
     switch (entry->type) {
-        case kIfTypeEthernet: classifyEthernet(rs, net, table, bestIndex); break;
-        case kIfTypePpp: classifyPpp(rs, net, table, bestIndex, isVistaOrLater); break;
-        default: rs.userPppoe = bNamesWirelessLink(rs.userNic) ? kWireless : kOtherInterface; break;
+        case kIfTypeEthernet: classifyEthernet(profile, net, table, bestIndex); break;
+        case kIfTypePpp: classifyPpp(profile, net, table, bestIndex, isVistaOrLater); break;
+        default: profile.userPppoe = bNamesWirelessLink(profile.userNic) ? kWireless : kOtherInterface; break;
     }
 
     // The tested adapter's first address. When the list has no such adapter (the route leads
@@ -207,7 +208,7 @@ void vGetIpHlpInfo(RunState& rs, INetworkStack& net, const std::string& referenc
     if (const auto adapters = pGetAdaptersInfo(net)) {
         for (const AdapterEntry& adapter : *adapters) {
             if (adapter.index == bestIndex) {
-                rs.userLocalIp = adapter.ipList.empty() ? std::string() : adapter.ipList.front();
+                profile.userLocalIp = adapter.ipList.empty() ? std::string() : adapter.ipList.front();
                 break;
             }
         }

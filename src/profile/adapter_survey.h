@@ -12,7 +12,7 @@
 #include "platform/wireless_words.h"
 #include "profile/adapter_counters.h"
 #include "profile/adapter_snapshots.h"
-#include "run/run_state.h"
+#include "profile/machine_profile.h"
 
 namespace kivota {
 
@@ -28,7 +28,7 @@ std::string szGetAdapterConnectStatus(INetworkStack& net, std::uint32_t index);
 // Picks the adapter toward the first reference address that has a route (else the second) and
 // fills adapterRow, mtu, nicRate, userNic, userPppoe and userLocalIp. The addresses are dotted
 // IPv4 texts (already decoded). With no best interface only mtu changes (to all ones, unknown).
-void vGetIpHlpInfo(RunState& rs, INetworkStack& net, const std::string& referenceAddress1,
+void vGetIpHlpInfo(MachineProfile& profile, INetworkStack& net, const std::string& referenceAddress1,
                    const std::string& referenceAddress2, bool isVistaOrLater);
 
 // The first IPv4 address of the host in dotted text; nullopt when the name does not resolve.

@@ -30,56 +30,57 @@ MachineProfiler::MachineProfiler(std::shared_ptr<ISystemInfo> system, std::share
       referenceAddress1_(std::move(referenceAddress1)),
       referenceAddress2_(std::move(referenceAddress2)) {}
 
-void MachineProfiler::vGetSystemInfo(RunState& rs) {
+void MachineProfiler::vGetSystemInfo(MachineProfile& profile) {
     if (const auto version = system_->osVersion(); version && version->major >= 6) isVistaOrLater = true;
 
-    if (net_) vGetIpHlpInfo(rs, *net_, referenceAddress1_, referenceAddress2_, isVistaOrLater);
-    vGetRegistryInfo(rs, *system_->registry(), isVistaOrLater, iEnableWsd);
+    if (net_) vGetIpHlpInfo(profile, *net_, referenceAddress1_, referenceAddress2_, isVistaOrLater);
+    vGetRegistryInfo(profile, *system_->registry(), isVistaOrLater, iEnableWsd);
 
-    if (const auto memory = system_->memoryStatus()) rs.memTotalMb = static_cast<int>(memory->totalBytes / kMiB);
+    if (const auto memory = system_->memoryStatus()) profile.memTotalMb = static_cast<int>(memory->totalBytes / kMiB);
 
-    rs.powerStatus = "null";
+    profile.powerStatus = "null";
     if (const auto power = system_->powerStatus()) {
-        rs.powerStatus = std::to_string(static_cast<unsigned>(power->acLineStatus)) + "," +
-                         std::to_string(static_cast<unsigned>(power->batteryFlag));
+        profile.powerStatus = std::to_string(static_cast<unsigned>(power->acLineStatus)) + "," +
+                              std::to_string(static_cast<unsigned>(power->batteryFlag));
     }
 
     if (isVistaOrLater) vGetNetshState(szNetshState, netshDir_);
     else szNetshState = kNetshUnknownState;
 
-    rs.tcp1323OptsText = decimalText(rs.tcp1323Opts);
-    rs.globalMaxTcpWindowSizeText = decimalText(rs.globalMaxTcpWindowSize);
-    rs.tcpWindowSizeText = decimalText(rs.tcpWindowSize);
-    rs.enablePmtuDiscoveryText = decimalText(rs.enablePmtuDiscovery);
-    rs.mtuText = mtuTextOf(rs.mtu);
-    rs.defaultReceiveWindowsText = decimalText(rs.defaultReceiveWindows);
+    profile.tcp1323OptsText = decimalText(profile.tcp1323Opts);
+    profile.globalMaxTcpWindowSizeText = decimalText(profile.globalMaxTcpWindowSize);
+    profile.tcpWindowSizeText = decimalText(profile.tcpWindowSize);
+    profile.enablePmtuDiscoveryText = decimalText(profile.enablePmtuDiscovery);
+    profile.mtuText = mtuTextOf(profile.mtu);
+    profile.defaultReceiveWindowsText = decimalText(profile.defaultReceiveWindows);
 
     // The receive window comes before the PMTU setting here, unlike the texts above.
-    rs.netParameter = rs.tcp1323OptsText + "," + rs.globalMaxTcpWindowSizeText + "," + rs.tcpWindowSizeText + "," +
-                      rs.defaultReceiveWindowsText + "," + rs.enablePmtuDiscoveryText + "," + rs.mtuText + "," +
-                      std::to_string(iEnableWsd) + "," + szNetshState;
+    profile.netParameter = profile.tcp1323OptsText + "," + profile.globalMaxTcpWindowSizeText + "," +
+                           profile.tcpWindowSizeText + "," + profile.defaultReceiveWindowsText + "," +
+                           profile.enablePmtuDiscoveryText + "," + profile.mtuText + "," + std::to_string(iEnableWsd) +
+                           "," + szNetshState;
 
-    if (!rs.systemDrive.empty()) {
-        if (const auto freeBytes = system_->diskFreeBytes(rs.systemDrive + "\\"))
-            rs.diskFreeGb = static_cast<float>(std::ldexp(static_cast<double>(*freeBytes), -30));
+    if (!profile.systemDrive.empty()) {
+        if (const auto freeBytes = system_->diskFreeBytes(profile.systemDrive + "\\"))
+            profile.diskFreeGb = static_cast<float>(std::ldexp(static_cast<double>(*freeBytes), -30));
     }
 }
 
-void MachineProfiler::vOpenCpuQueries(RunState& rs) {
+void MachineProfiler::vOpenCpuQueries(MachineProfile& profile) {
     const auto times = system_->cpuTimes();
     cpuCounter_ = std::make_unique<CpuLoadCounter>(CpuLoadCounter::kAllProcessors);
     cpuCounter_->collect(times);
-    if (rs.coreCount > 1) {
-        rs.resources.vCountCores(static_cast<std::size_t>(rs.coreCount));
+    if (profile.coreCount > 1) {
+        profile.resources.vCountCores(static_cast<std::size_t>(profile.coreCount));
         coreCounters_.clear();
-        for (int i = 0; i < rs.coreCount; ++i) {
+        for (int i = 0; i < profile.coreCount; ++i) {
             coreCounters_.emplace_back(i);
             coreCounters_.back().collect(times);
         }
     }
 }
 
-void MachineProfiler::vGetSystemResource(RunState& rs) {
+void MachineProfiler::vGetSystemResource(MachineProfile& profile) {
     const auto times = system_->cpuTimes();
     if (cpuCounter_) {
         cpuCounter_->collect(times);
@@ -88,7 +89,7 @@ void MachineProfiler::vGetSystemResource(RunState& rs) {
     const double cpuLoad = counterValue_;
 
     std::vector<double> coreLoads;
-    if (rs.coreCount > 1) {
+    if (profile.coreCount > 1) {
         for (auto& counter : coreCounters_) {
             counter.collect(times);
             counter.value(counterValue_);
@@ -98,7 +99,7 @@ void MachineProfiler::vGetSystemResource(RunState& rs) {
 
     std::optional<int> memFreeMb;
     if (const auto memory = system_->memoryStatus()) memFreeMb = static_cast<int>(memory->availableBytes / kMiB);
-    rs.resources.vAddSample(cpuLoad, coreLoads, memFreeMb);
+    profile.resources.vAddSample(cpuLoad, coreLoads, memFreeMb);
 }
 
 void MachineProfiler::vCloseCpuQueries() {

@@ -10,7 +10,7 @@
 #include "platform/network_stack.h"
 #include "platform/system_info.h"
 #include "profile/cpu_load.h"
-#include "run/run_state.h"
+#include "profile/machine_profile.h"
 
 namespace kivota {
 
@@ -24,13 +24,13 @@ public:
 
     // The profile step of one test; isVistaOrLater is set when the system is version 6 or later
     // (the window clears it when a run begins).
-    void vGetSystemInfo(RunState& rs);
+    void vGetSystemInfo(MachineProfile& profile);
     // Opens the total CPU-load counter and, with more than one processor, one per processor,
     // each collected once as the base of the first sample; per-processor sums start at 0.
-    void vOpenCpuQueries(RunState& rs);
+    void vOpenCpuQueries(MachineProfile& profile);
     // Counts one sample and adds its CPU load (total and per processor) and free memory to the
     // sums, all at once.
-    void vGetSystemResource(RunState& rs);
+    void vGetSystemResource(MachineProfile& profile);
     void vCloseCpuQueries();
 
     bool isVistaOrLater = false;

@@ -56,19 +56,21 @@ std::string szAntivirusNamespace(const OsVersion& version) {
     return version.major == 6 && version.minor >= 1 ? "root\\SecurityCenter2" : "root\\SecurityCenter";
 }
 
-void vGatherWmiFacts(RunState& rs, IManagementService& wmi, const ISystemInfo& system, bool& isVistaOrLater) {
-    rs.userOs = "null";
-    rs.userAntivir = "null";
+void vGatherWmiFacts(MachineProfile& profile, IManagementService& wmi, const ISystemInfo& system,
+                     bool& isVistaOrLater) {
+    profile.userOs = "null";
+    profile.userAntivir = "null";
     WmiSession session(wmi);
     WmiPropertyList list;
 
     if (bWmiQuery(wmi, kCimv2, "Select * from Win32_OperatingSystem", list)) {
         for (const auto& p : list) {
-            if (p.name == "Caption") rs.userOs = p.value;
-            if (p.name == "CSDVersion") rs.osServicePack = p.value;
+            if (p.name == "Caption") profile.userOs = p.value;
+            if (p.name == "CSDVersion") profile.osServicePack = p.value;
         }
         // An object without a service-pack property gets no trailing blank either.
-        if (rs.osServicePack != kWmiNullValue && !rs.osServicePack.empty()) rs.userOs += " " + rs.osServicePack;
+        if (profile.osServicePack != kWmiNullValue && !profile.osServicePack.empty())
+            profile.userOs += " " + profile.osServicePack;
     }
 
     const auto version = system.osVersion();
@@ -77,38 +79,38 @@ void vGatherWmiFacts(RunState& rs, IManagementService& wmi, const ISystemInfo& s
 
     if (!bWmiQuery(wmi, szAntivirusNamespace(*version), "Select * from AntiVirusProduct", list)) return;
     for (const auto& p : list)
-        if (p.name == "displayName") appendListed(rs.userAntivir, p.value);
+        if (p.name == "displayName") appendListed(profile.userAntivir, p.value);
 
     if (!bWmiQuery(wmi, kCimv2, "Select * from Win32_Processor", list)) return;
     for (const auto& p : list) {
-        if (p.name == "Name") rs.cpuName = p.value;
+        if (p.name == "Name") profile.cpuName = p.value;
         if (p.name == "NumberOfLogicalProcessors") {
             // A count the service cannot give ("(Null)") falls back to the processors online.
-            rs.coreCount = decimalInteger(p.value).value_or(system.onlineProcessors());
+            profile.coreCount = decimalInteger(p.value).value_or(system.onlineProcessors());
         }
     }
 
     if (!bWmiQuery(wmi, kCimv2, "Select * from Win32_OperatingSystem", list)) return;
     for (const auto& p : list) {
         if (p.name == "SystemDrive") {
-            rs.systemDrive = p.value;
+            profile.systemDrive = p.value;
             break;
         }
     }
 
     if (bWmiQuery(wmi, kCimv2, "Select HotFixID from Win32_QuickFixEngineering", list)) {
-        for (const auto& p : list) appendListed(rs.hotfixList, p.value);
+        for (const auto& p : list) appendListed(profile.hotfixList, p.value);
     }
 
     if (!bWmiQuery(wmi, kCimv2, "Select * from Win32_LogicalDisk", list)) return;
     bool onSystemDrive = false;
     for (const auto& p : list) {
         if (!onSystemDrive) {
-            onSystemDrive = p.name == "Caption" && p.value == rs.systemDrive;
+            onSystemDrive = p.name == "Caption" && p.value == profile.systemDrive;
             continue;
         }
         if (p.name != "FreeSpace") continue;
-        if (const auto bytes = decimalNumber(p.value)) rs.diskFreeGb = static_cast<float>(std::ldexp(*bytes, -30));
+        if (const auto bytes = decimalNumber(p.value)) profile.diskFreeGb = static_cast<float>(std::ldexp(*bytes, -30));
         break;
     }
 }

@@ -7,7 +7,7 @@
 
 #include "platform/management_service.h"
 #include "platform/system_info.h"
-#include "run/run_state.h"
+#include "profile/machine_profile.h"
 
 namespace kivota {
 
@@ -18,6 +18,6 @@ std::string szAntivirusNamespace(const OsVersion& version);
 // Fills userOs, osServicePack, userAntivir, cpuName, coreCount, systemDrive, hotfixList and
 // diskFreeGb, and sets isVistaOrLater from the system version. A failing antivirus, processor,
 // drive or disk query ends the step; the facts not reached keep their values.
-void vGatherWmiFacts(RunState& rs, IManagementService& wmi, const ISystemInfo& system, bool& isVistaOrLater);
+void vGatherWmiFacts(MachineProfile& profile, IManagementService& wmi, const ISystemInfo& system, bool& isVistaOrLater);
 
 }  // namespace kivota

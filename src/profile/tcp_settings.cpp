@@ -39,37 +39,38 @@ bool opens(const IRegistryView& registry, RegistryRoot root, const char* key) {
 
 }  // namespace
 
-void vGetRegistryInfo(RunState& rs, const IRegistryView& registry, bool isVistaOrLater, int& iEnableWsd) {
-    rs.tcp1323Opts = -1;
-    rs.globalMaxTcpWindowSize = -1;
-    rs.tcpWindowSize = -1;
-    rs.enablePmtuDiscovery = -1;
-    rs.defaultReceiveWindows = -1;
+void vGetRegistryInfo(MachineProfile& profile, const IRegistryView& registry, bool isVistaOrLater, int& iEnableWsd) {
+    profile.tcp1323Opts = -1;
+    profile.globalMaxTcpWindowSize = -1;
+    profile.tcpWindowSize = -1;
+    profile.enablePmtuDiscovery = -1;
+    profile.defaultReceiveWindows = -1;
     iEnableWsd = -1;
-    rs.userProxy = "null";
+    profile.userProxy = "null";
 
     constexpr auto machine = RegistryRoot::LocalMachine;
     if (opens(registry, machine, kTcpipParametersKey)) {
-        readIntegerInto(registry, machine, kTcpipParametersKey, "Tcp1323Opts", rs.tcp1323Opts);
-        readIntegerInto(registry, machine, kTcpipParametersKey, "GlobalMaxTcpWindowSize", rs.globalMaxTcpWindowSize);
-        readIntegerInto(registry, machine, kTcpipParametersKey, "TcpWindowSize", rs.tcpWindowSize);
-        readIntegerInto(registry, machine, kTcpipParametersKey, "EnablePMTUDiscovery", rs.enablePmtuDiscovery);
+        readIntegerInto(registry, machine, kTcpipParametersKey, "Tcp1323Opts", profile.tcp1323Opts);
+        readIntegerInto(registry, machine, kTcpipParametersKey, "GlobalMaxTcpWindowSize",
+                        profile.globalMaxTcpWindowSize);
+        readIntegerInto(registry, machine, kTcpipParametersKey, "TcpWindowSize", profile.tcpWindowSize);
+        readIntegerInto(registry, machine, kTcpipParametersKey, "EnablePMTUDiscovery", profile.enablePmtuDiscovery);
         readIntegerInto(registry, machine, kTcpipParametersKey, "EnableWsd", iEnableWsd);
     }
     if (opens(registry, machine, kAfdParametersKey))
-        readIntegerInto(registry, machine, kAfdParametersKey, "DefaultReceiveWindows", rs.defaultReceiveWindows);
+        readIntegerInto(registry, machine, kAfdParametersKey, "DefaultReceiveWindows", profile.defaultReceiveWindows);
 
     constexpr auto user = RegistryRoot::CurrentUser;
     if (opens(registry, user, kInternetSettingsKey)) {
         int proxyEnable = 0;
         readIntegerInto(registry, user, kInternetSettingsKey, "ProxyEnable", proxyEnable);
-        if (proxyEnable == 1) readStringInto(registry, user, kInternetSettingsKey, "ProxyServer", rs.userProxy);
+        if (proxyEnable == 1) readStringInto(registry, user, kInternetSettingsKey, "ProxyServer", profile.userProxy);
     }
 
     // Newer systems name the processor through the management service instead.
     if (isVistaOrLater) return;
     if (opens(registry, machine, kCentralProcessorKey))
-        readStringInto(registry, machine, kCentralProcessorKey, "ProcessorNameString", rs.cpuName);
+        readStringInto(registry, machine, kCentralProcessorKey, "ProcessorNameString", profile.cpuName);
 }
 
 }  // namespace kivota

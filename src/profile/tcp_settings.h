@@ -6,12 +6,12 @@
 #include <cstdint>
 
 #include "platform/registry_view.h"
-#include "run/run_state.h"
+#include "profile/machine_profile.h"
 
 namespace kivota {
 
 // Resets the destinations to their defaults (-1, userProxy "null"), then reads each value on
 // its own: a value that is missing, of another type or denied leaves its destination alone.
-void vGetRegistryInfo(RunState& rs, const IRegistryView& registry, bool isVistaOrLater, int& iEnableWsd);
+void vGetRegistryInfo(MachineProfile& profile, const IRegistryView& registry, bool isVistaOrLater, int& iEnableWsd);
 
 }  // namespace kivota

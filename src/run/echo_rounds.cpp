@@ -28,7 +28,7 @@ void EchoRounds::vResetFigures() {
     rs_.rttMax = -1;
     rs_.rttMin = 1000000;
     rs_.rttSum = 0;
-    rs_.resources.vClear();
+    rs_.profile.resources.vClear();
 }
 
 void EchoRounds::vStartRounds(const std::string& firstTarget, const std::string& secondTarget) {

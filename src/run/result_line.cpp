@@ -125,10 +125,10 @@ std::string szMemoryText(const ResourceSums& sums, int memTotalMb) {
 
 std::string szResultQuery(const CWorkThread& w, std::string_view cookieValue) {
     const RunState& rs = w.rs;
-    const ResourceSums sums = rs.resources.snapshot();  // one consistent set of samples
+    const ResourceSums sums = rs.profile.resources.snapshot();  // one consistent set of samples
     const int cpuUsage = iCpuUsage(sums, w.isVistaOrLater);
     const std::string errorCode = std::to_string(static_cast<int>(rs.errorCode.load()));
-    const std::string authCode = szAuthCode(rs.userLocalIp, cookieValue);
+    const std::string authCode = szAuthCode(rs.profile.userLocalIp, cookieValue);
     std::string query = szFormat(
         "App_ver=%s&DL_FTP_speed=%.02f&UL_FTP_speed=%.02f&DL_NIC_speed=%.02f&UL_NIC_speed=%.02f"
         "&UL_at_DL_Test=%.02f&DL_at_UL_Test=%.02f&User_os=%s&User_antivir=%s&User_nic=%s"
@@ -137,20 +137,23 @@ std::string szResultQuery(const CWorkThread& w, std::string_view cookieValue) {
         "&UL_NIC_speed_interval=%s&RTT=%s&Tcp_session=%s&User_Proxy=%s&CPU=%s&CPU_usage=%d"
         "&Core_Usage=%s&Memory=%s&HD_FreeSpace=%.02f&Power=%s&error_code=%s&auth_code=%s",
         rs.appVer.c_str(), rs.dlFtpKbps, rs.ulFtpKbps, w.dlNicKbps, w.ulNicKbps, w.ulAtDlKbps, w.dlAtUlKbps,
-        rs.userOs.c_str(), rs.userAntivir.c_str(), rs.userNic.c_str(), static_cast<long>(rs.nicRate),
-        rs.userPppoe.c_str(), rs.userLocalIp.c_str(), rs.netParameter.c_str(), szFtpItems(w.dlSeries).c_str(),
-        szFtpItems(w.ulSeries).c_str(), szAdapterItems(w.dlSeries).c_str(), szAdapterItems(w.ulSeries).c_str(),
-        rs.rttText.c_str(), szTcpSessions(rs).c_str(), rs.userProxy.c_str(), rs.cpuName.c_str(), cpuUsage,
-        szCoreUsage(sums, rs.coreCount, cpuUsage).c_str(), szMemoryText(sums, rs.memTotalMb).c_str(),
-        static_cast<double>(rs.diskFreeGb), rs.powerStatus.c_str(), errorCode.c_str(), authCode.c_str());
+        rs.profile.userOs.c_str(), rs.profile.userAntivir.c_str(), rs.profile.userNic.c_str(),
+        static_cast<long>(rs.profile.nicRate), rs.profile.userPppoe.c_str(), rs.profile.userLocalIp.c_str(),
+        rs.profile.netParameter.c_str(), szFtpItems(w.dlSeries).c_str(), szFtpItems(w.ulSeries).c_str(),
+        szAdapterItems(w.dlSeries).c_str(), szAdapterItems(w.ulSeries).c_str(), rs.rttText.c_str(),
+        szTcpSessions(rs).c_str(), rs.profile.userProxy.c_str(), rs.profile.cpuName.c_str(), cpuUsage,
+        szCoreUsage(sums, rs.profile.coreCount, cpuUsage).c_str(), szMemoryText(sums, rs.profile.memTotalMb).c_str(),
+        static_cast<double>(rs.profile.diskFreeGb), rs.profile.powerStatus.c_str(), errorCode.c_str(),
+        authCode.c_str());
     if (!rs.completionCode.empty()) query += szFormat("&QUELM=%s", rs.completionCode.c_str());
-    if (!w.hotfixQuery.empty()) query += szFormat("&HotFix=%s", szHotFixAnswer(w.hotfixQuery, rs.hotfixList).c_str());
+    if (!w.hotfixQuery.empty())
+        query += szFormat("&HotFix=%s", szHotFixAnswer(w.hotfixQuery, rs.profile.hotfixList).c_str());
     return query;
 }
 
 std::string szResultFileLine(const CWorkThread& w, std::string_view startTime) {
     const RunState& rs = w.rs;
-    const ResourceSums sums = rs.resources.snapshot();  // one consistent set of samples
+    const ResourceSums sums = rs.profile.resources.snapshot();  // one consistent set of samples
     const int cpuUsage = iCpuUsage(sums, w.isVistaOrLater);
     const std::string errorCode = std::to_string(static_cast<int>(rs.errorCode.load()));
     const std::string start(startTime);
@@ -162,12 +165,13 @@ std::string szResultFileLine(const CWorkThread& w, std::string_view startTime) {
         "&UL_NIC_speed_interval=%s&RTT=%s&Tcp_session=%s&User_Proxy=%s&CPU=%s&CPU_usage=%d"
         "&Memory=%s&HD_FreeSpace=%.02f&Power=%s&error_code=%s",
         start.c_str(), rs.appVer.c_str(), rs.dlFtpKbps, rs.ulFtpKbps, w.dlNicKbps, w.ulNicKbps, w.ulAtDlKbps,
-        w.dlAtUlKbps, rs.userOs.c_str(), rs.userAntivir.c_str(), rs.userNic.c_str(), static_cast<long>(rs.nicRate),
-        rs.userPppoe.c_str(), rs.userLocalIp.c_str(), rs.netParameter.c_str(), szFtpItems(w.dlSeries).c_str(),
-        szFtpItems(w.ulSeries).c_str(), szAdapterItems(w.dlSeries).c_str(), szAdapterItems(w.ulSeries).c_str(),
-        rs.rttText.c_str(), szTcpSessions(rs).c_str(), rs.userProxy.c_str(), rs.cpuName.c_str(), cpuUsage,
-        szMemoryText(sums, rs.memTotalMb).c_str(), static_cast<double>(rs.diskFreeGb), rs.powerStatus.c_str(),
-        errorCode.c_str());
+        w.dlAtUlKbps, rs.profile.userOs.c_str(), rs.profile.userAntivir.c_str(), rs.profile.userNic.c_str(),
+        static_cast<long>(rs.profile.nicRate), rs.profile.userPppoe.c_str(), rs.profile.userLocalIp.c_str(),
+        rs.profile.netParameter.c_str(), szFtpItems(w.dlSeries).c_str(), szFtpItems(w.ulSeries).c_str(),
+        szAdapterItems(w.dlSeries).c_str(), szAdapterItems(w.ulSeries).c_str(), rs.rttText.c_str(),
+        szTcpSessions(rs).c_str(), rs.profile.userProxy.c_str(), rs.profile.cpuName.c_str(), cpuUsage,
+        szMemoryText(sums, rs.profile.memTotalMb).c_str(), static_cast<double>(rs.profile.diskFreeGb),
+        rs.profile.powerStatus.c_str(), errorCode.c_str());
 }
 
 std::string szResultBody(std::string_view query, std::string_view cookieValue, int random1, int random2) {

@@ -84,7 +84,7 @@ void RunController::start() {
     s.freshStart = true;
     s.factsPending = true;
     s.noticeAccepted = false;
-    s.systemDrive.clear();
+    s.profile.systemDrive.clear();
     s.completionCode.clear();
     vConnect();
 }
@@ -143,12 +143,12 @@ void RunController::testingPageShown() {
     waitingOn_.reset();
     loop_.stopTimer(executeTimer_);
     executeTimer_ = loop_.startTimer(kExecuteDelayMs, false, [this] { vExecute(); });
-    services_->vOpenCpuQueries(*state_);
+    services_->vOpenCpuQueries(state_->profile);
 }
 
 void RunController::vExecute() {
     if (stopped_) return;
-    services_->vGetSystemInfo(*state_);
+    services_->vGetSystemInfo(state_->profile);
     if (worker_) worker_->sysInfoReady = true;
 }
 
@@ -289,7 +289,7 @@ void RunController::vTestProgress(const WindowMessage& message) {
 }
 
 void RunController::vKeepAlive(const WindowMessage& message) {
-    services_->vGetSystemResource(*state_);
+    services_->vGetSystemResource(state_->profile);
     services_->vStartKeepAlive(szText(message.wText), szText(message.lText));
 }
 

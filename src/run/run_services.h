@@ -38,9 +38,9 @@ public:
 
     // The machine profile of a run and the CPU-load sampling around it, on the controller's thread.
     virtual void vResetProfile() = 0;  // forgets what the previous run learned (isVistaOrLater)
-    virtual void vGetSystemInfo(RunState& rs) = 0;
-    virtual void vOpenCpuQueries(RunState& rs) = 0;
-    virtual void vGetSystemResource(RunState& rs) = 0;
+    virtual void vGetSystemInfo(MachineProfile& profile) = 0;
+    virtual void vOpenCpuQueries(MachineProfile& profile) = 0;
+    virtual void vGetSystemResource(MachineProfile& profile) = 0;
     virtual void vCloseCpuQueries() = 0;
 
     // Sends one keep-alive request on a self-freeing thread.

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "run/resource_tally.h"
+#include "profile/machine_profile.h"
 
 namespace kivota {
 
@@ -60,39 +60,17 @@ struct RunState {
     std::string updateUrl;
     std::string resultFlags, resultITime;
 
-    // Echo average and user input
+    // Echo average and its text ("min,avg,max"), and user input
     float rttAvg = -1.0f;
+    std::string rttText;
     std::string completionCode;
 
-    // Machine profile
-    std::string userOs;
-    std::string osServicePack;
-    std::string userProxy;
-    std::string hotfixList;
-    int tcp1323Opts = 0, globalMaxTcpWindowSize = 0, tcpWindowSize = 0, enablePmtuDiscovery = 0,
-        defaultReceiveWindows = 0;
-    int adapterRow = 0;
-    int memTotalMb = 0;
-    ResourceTally resources;  // CPU-load and free-memory samples of the phases (locked)
-    std::string cpuName;
-    int coreCount = 0;
-    std::string systemDrive;
-    float diskFreeGb = 0.0f;
-    std::string powerStatus;
-    std::string tcp1323OptsText, globalMaxTcpWindowSizeText, tcpWindowSizeText, enablePmtuDiscoveryText,
-        defaultReceiveWindowsText, mtuText;
-    std::string rttText;
-    std::string userLocalIp;
-    std::string userPppoe;
-    std::string userNic;
-    std::uint32_t mtu = 0;  // 0xFFFFFFFF when not known
-    int nicRate = 0;        // kbit/s
+    // What the profile steps learned of the machine
+    MachineProfile profile;
 
     // Results and status
     double dlFtpKbps = 0.0;
     double ulFtpKbps = 0.0;
-    std::string netParameter;
-    std::string userAntivir;
     std::string agreementText;
     std::atomic<std::int8_t> errorCode{ErrNone};
 

@@ -127,7 +127,7 @@ std::string szUploadName(const LocalTime& t) {
 
 // Baselines and counters at the start of a phase (measureLock held).
 void vResetMeasurement(CWorkThread& w, bool download) {
-    if (const auto counters = w.svc.counters->sample(w.rs.adapterRow)) {
+    if (const auto counters = w.svc.counters->sample(w.rs.profile.adapterRow)) {
         w.outOctetsBase = counters->outOctets;
         w.inOctetsBase = counters->inOctets;
     }
@@ -285,11 +285,11 @@ bool CWorkThread::bAwaitUploadVerdict(bool strict) {
         }
         if (measuredSec != 0.0f) {
             rs.errorCode = ErrUploadTooShort;
-        } else if (rs.userPppoe.compare(0, 5, "PPPoE") != 0) {
+        } else if (rs.profile.userPppoe.compare(0, 5, "PPPoE") != 0) {
             rs.errorCode = ErrUploadNoneOther;
         } else {
             // An unknown MTU (all ones) counts as a large one.
-            rs.errorCode = rs.mtu <= 1460 ? ErrUploadTooShort : ErrUploadNoneLargeMtu;
+            rs.errorCode = rs.profile.mtu <= 1460 ? ErrUploadTooShort : ErrUploadNoneLargeMtu;
         }
         return false;
     }
@@ -302,7 +302,7 @@ PhaseSeries CWorkThread::seriesSnapshot(bool download) const {
 }
 
 void CWorkThread::vTakeAdapterSample() {
-    auto counters = svc.counters->sample(rs.adapterRow);
+    auto counters = svc.counters->sample(rs.profile.adapterRow);
     std::lock_guard lock(measureLock);
     adapterAtSample = counters;
 }
@@ -321,8 +321,8 @@ void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsed
         // The adapter's counters of the moment the FTP total was read (else read now); an
         // unreadable table shows no movement.
         std::uint64_t in = inOctetsBase, out = outOctetsBase;
-        const auto counters =
-            adapterAtSample ? std::exchange(adapterAtSample, std::nullopt) : svc.counters->sample(rs.adapterRow);
+        const auto counters = adapterAtSample ? std::exchange(adapterAtSample, std::nullopt)
+                                              : svc.counters->sample(rs.profile.adapterRow);
         if (counters) {
             in = counters->inOctets;
             out = counters->outOctets;

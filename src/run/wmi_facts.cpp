@@ -10,11 +10,11 @@ namespace kivota {
 void CWorkThread::vGatherWmiFacts() {
     if (!svc.wmi || !svc.system) {
         // Without the services nothing can be learned; the facts read as not available.
-        rs.userOs = "null";
-        rs.userAntivir = "null";
+        rs.profile.userOs = "null";
+        rs.profile.userAntivir = "null";
         return;
     }
-    kivota::vGatherWmiFacts(rs, *svc.wmi, *svc.system, isVistaOrLater);
+    kivota::vGatherWmiFacts(rs.profile, *svc.wmi, *svc.system, isVistaOrLater);
 }
 
 }  // namespace kivota

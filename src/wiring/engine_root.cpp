@@ -68,9 +68,9 @@ std::string szAutomaticSettingsProblem(const std::string& path) {
 int EngineRoot::iConnectedAdapters() { return iNICConnect(*net_); }
 
 void EngineRoot::vResetProfile() { profiler_->isVistaOrLater = false; }
-void EngineRoot::vGetSystemInfo(RunState& rs) { profiler_->vGetSystemInfo(rs); }
-void EngineRoot::vOpenCpuQueries(RunState& rs) { profiler_->vOpenCpuQueries(rs); }
-void EngineRoot::vGetSystemResource(RunState& rs) { profiler_->vGetSystemResource(rs); }
+void EngineRoot::vGetSystemInfo(MachineProfile& profile) { profiler_->vGetSystemInfo(profile); }
+void EngineRoot::vOpenCpuQueries(MachineProfile& profile) { profiler_->vOpenCpuQueries(profile); }
+void EngineRoot::vGetSystemResource(MachineProfile& profile) { profiler_->vGetSystemResource(profile); }
 void EngineRoot::vCloseCpuQueries() { profiler_->vCloseCpuQueries(); }
 
 void EngineRoot::vStartKeepAlive(const std::string& cookie, const std::string& url) {

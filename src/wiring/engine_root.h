@@ -55,9 +55,9 @@ public:
     std::shared_ptr<CWorkThread> pCreateWorker(std::shared_ptr<RunState> rs,
                                                std::shared_ptr<IWindowHandle> window) override;
     void vResetProfile() override;
-    void vGetSystemInfo(RunState& rs) override;
-    void vOpenCpuQueries(RunState& rs) override;
-    void vGetSystemResource(RunState& rs) override;
+    void vGetSystemInfo(MachineProfile& profile) override;
+    void vOpenCpuQueries(MachineProfile& profile) override;
+    void vGetSystemResource(MachineProfile& profile) override;
     void vCloseCpuQueries() override;
     void vStartKeepAlive(const std::string& cookie, const std::string& url) override;
     bool bAppendLog(const std::string& text, const std::string& fileName, std::string& error) override;

@@ -25,7 +25,7 @@ protected:
 
     std::shared_ptr<FakeNetworkStack> stack = std::make_shared<FakeNetworkStack>();
     FakeNetworkStack& net = *stack;
-    RunState rs;
+    MachineProfile rs;
 };
 
 InterfaceRow ethernet(std::uint32_t index, const char* description, std::uint64_t speed,
@@ -205,7 +205,7 @@ TEST_F(AdapterClassification, ReferenceAddressesAndUnreadableEntries) {
     EXPECT_EQ(rs.adapterRow, 2);
 
     // No route at all: only the MTU changes, to unknown.
-    RunState untouched;
+    MachineProfile untouched;
     untouched.userNic = "kept";
     untouched.nicRate = 123;
     untouched.adapterRow = 9;

@@ -31,7 +31,7 @@ class CpuSampling : public testing::Test {
 protected:
     std::shared_ptr<FakeSystemInfo> system = std::make_shared<FakeSystemInfo>();
     MachineProfiler profiler{system, nullptr, "", "", ""};
-    RunState rs;
+    MachineProfile rs;
 };
 
 TEST_F(CpuSampling, TotalAndPerCoreSumsAndFreeMemory) {

@@ -38,10 +38,10 @@ constexpr int kLost = 11010;
 
 TEST(EchoRounds, SevenEchoesFirstUncountedGiveMinAverageMax) {
     ScriptedProbe p;
-    p.rs.resources.vCountCores(2);
-    p.rs.resources.vAddSample(12.0, {5.0, 7.0}, 100);
+    p.rs.profile.resources.vCountCores(2);
+    p.rs.profile.resources.vAddSample(12.0, {5.0, 7.0}, 100);
     p.rounds.vStartRounds("198.18.0.2", "198.18.0.3");
-    const ResourceSums sums = p.rs.resources.snapshot();
+    const ResourceSums sums = p.rs.profile.resources.snapshot();
     EXPECT_EQ(sums.resourceSamples, 0);
     EXPECT_EQ(sums.cpuLoadSum, 0.0);
     EXPECT_EQ(sums.memFreeSumMb, 0);

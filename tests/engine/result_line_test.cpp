@@ -24,25 +24,25 @@ void fillRun(CWorkThread& w) {
     w.ulNicKbps = 10400.5;
     w.ulAtDlKbps = 310.0;
     w.dlAtUlKbps = 0.004;
-    rs.userOs = "Debian GNU/Linux 12 (bookworm)";
-    rs.userAntivir = "null";
-    rs.userNic = "veth kvlab0";
-    rs.nicRate = 10000000;
-    rs.userPppoe = "Ethernet";
-    rs.userLocalIp = "198.18.0.1";
-    rs.netParameter = "1,-1,-1,1,-1,1500";
+    rs.profile.userOs = "Debian GNU/Linux 12 (bookworm)";
+    rs.profile.userAntivir = "null";
+    rs.profile.userNic = "veth kvlab0";
+    rs.profile.nicRate = 10000000;
+    rs.profile.userPppoe = "Ethernet";
+    rs.profile.userLocalIp = "198.18.0.1";
+    rs.profile.netParameter = "1,-1,-1,1,-1,1500";
     w.dlSeries = {{51000, 52000, 300}, {51500, 52100, 310}};
     w.ulSeries = {{9990, 10400, 20}, {10010, 10401, 21}};
     rs.rttText = "1,2,3";
     rs.ulSessions = 1;
     rs.dlSessions = 4;
-    rs.userProxy = "null";
-    rs.cpuName = "Intel(R) Xeon(R) CPU @ 2.20GHz";
-    rs.coreCount = 2;
-    rs.resources.vSet(ResourceSums{4, 50.0, {30.0, 21.0}, 4001});
-    rs.memTotalMb = 7976;
-    rs.diskFreeGb = 12.5f;
-    rs.powerStatus = "1,128";
+    rs.profile.userProxy = "null";
+    rs.profile.cpuName = "Intel(R) Xeon(R) CPU @ 2.20GHz";
+    rs.profile.coreCount = 2;
+    rs.profile.resources.vSet(ResourceSums{4, 50.0, {30.0, 21.0}, 4001});
+    rs.profile.memTotalMb = 7976;
+    rs.profile.diskFreeGb = 12.5f;
+    rs.profile.powerStatus = "1,128";
     rs.errorCode = ErrNone;
 }
 
@@ -91,7 +91,7 @@ TEST(ResultLine, CompletionCodeAndHotFixParts) {
 
     w->rs.completionCode = "Q1W2E3";
     w->hotfixQuery = "KB100, KB200";
-    w->rs.hotfixList = "KB050,KB200,KB300";
+    w->rs.profile.hotfixList = "KB050,KB200,KB300";
     const std::string full = szResultQuery(*w, kCookieValue);
     ASSERT_EQ(full.substr(0, plain.size()), plain);
     EXPECT_EQ(full.substr(plain.size()), "&QUELM=Q1W2E3&HotFix=KB100:0,KB200:1");
@@ -148,9 +148,9 @@ TEST(ResultLine, NewerOsWithNoLoadIsUnknown) {
 TEST(ResultLine, SamplesAddedWhileTheLineIsBuilt) {
     auto w = makeWorker();
     fillRun(*w);
-    w->rs.resources.vSet(ResourceSums{0, 0.0, {0.0, 0.0}, 0});
+    w->rs.profile.resources.vSet(ResourceSums{0, 0.0, {0.0, 0.0}, 0});
     std::thread window([&] {
-        for (int i = 0; i < 2000; ++i) w->rs.resources.vAddSample(10.0, {10.0, 10.0}, 100);
+        for (int i = 0; i < 2000; ++i) w->rs.profile.resources.vAddSample(10.0, {10.0, 10.0}, 100);
     });
     for (int i = 0; i < 200; ++i) {
         const std::string query = szResultQuery(*w, "abcdefghijkl");
@@ -159,7 +159,7 @@ TEST(ResultLine, SamplesAddedWhileTheLineIsBuilt) {
         EXPECT_TRUE(none || whole) << query;
     }
     window.join();
-    EXPECT_EQ(w->rs.resources.snapshot().resourceSamples, 2000);
+    EXPECT_EQ(w->rs.profile.resources.snapshot().resourceSamples, 2000);
 }
 
 // The server's side of the body, written independently: hex pairs XOR the cyclic key, then

@@ -21,7 +21,7 @@ class WmiFacts : public testing::Test {
 protected:
     FakeManagementService wmi;
     FakeSystemInfo system;
-    RunState rs;
+    MachineProfile rs;
     bool isVistaOrLater = false;
 
     void SetUp() override {
@@ -124,7 +124,7 @@ TEST_F(WmiFacts, HotFixesAreListedAndFreeSpaceIsReadAfterTheSystemDrive) {
     gather();
     EXPECT_EQ(rs.hotfixList, "livepatch_a,livepatch_b");
 
-    RunState fresh;
+    MachineProfile fresh;
     FakeManagementService disk;
     disk.addClass("root\\SecurityCenter2", "AntiVirusProduct");
     disk.addClass(kCimv2, "Win32_Processor");
@@ -138,7 +138,7 @@ TEST_F(WmiFacts, HotFixesAreListedAndFreeSpaceIsReadAfterTheSystemDrive) {
 class ProfileStep : public testing::Test {
 protected:
     std::shared_ptr<FakeSystemInfo> system = std::make_shared<FakeSystemInfo>();
-    RunState rs;
+    MachineProfile rs;
 
     MachineProfiler profiler() { return MachineProfiler(system, nullptr, "/nonexistent", "", ""); }
 };

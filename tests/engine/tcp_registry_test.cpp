@@ -14,7 +14,7 @@ constexpr auto HKCU = RegistryRoot::CurrentUser;
 class RegistryInfo : public testing::Test {
 protected:
     test::FakeRegistry reg;
-    RunState rs;
+    MachineProfile rs;
     int enableWsd = 99;
 
     void read(bool isVistaOrLater = true) { vGetRegistryInfo(rs, reg, isVistaOrLater, enableWsd); }

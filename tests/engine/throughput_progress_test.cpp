@@ -245,8 +245,8 @@ TEST(ThroughputVerdict, UploadWithoutMeasurementNamesTheLink) {
     };
     for (const Case& c : cases) {
         Rig rig;
-        rig.state->userPppoe = c.pppoe;
-        rig.state->mtu = c.mtu;
+        rig.state->profile.userPppoe = c.pppoe;
+        rig.state->profile.mtu = c.mtu;
         EXPECT_FALSE(rig.w->bAwaitUploadVerdict(false));
         EXPECT_EQ(rig.state->errorCode, c.expected) << c.pppoe << " " << c.mtu;
     }

@@ -72,9 +72,9 @@ struct AutoRig {
         vReadSettingsFile(*state, "kivota.ini");
         ASSERT_TRUE(state->autoTestMode);
         state->appVer = "0.93";
-        state->userOs = "Debian 12 測試版";
-        state->adapterRow = adapterRow;
-        ASSERT_GE(state->adapterRow, 0);
+        state->profile.userOs = "Debian 12 測試版";
+        state->profile.adapterRow = adapterRow;
+        ASSERT_GE(state->profile.adapterRow, 0);
 
         WorkerServices svc;
         svc.state = state;

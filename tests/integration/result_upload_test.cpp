@@ -39,28 +39,28 @@ struct UploadRig : test::WorkerRig {
         rs.ulFtpKbps = 10000.0;
         worker->dlNicKbps = 52000.126;
         worker->ulNicKbps = 10400.5;
-        rs.userOs = "Debian 12 測試版";
-        rs.userAntivir = "null";
-        rs.userNic = "lo";
-        rs.nicRate = 10000000;
-        rs.userPppoe = "Ethernet";
-        rs.userLocalIp = "127.0.0.1";
-        rs.netParameter = "1,-1,-1,1,-1,65536";
+        rs.profile.userOs = "Debian 12 測試版";
+        rs.profile.userAntivir = "null";
+        rs.profile.userNic = "lo";
+        rs.profile.nicRate = 10000000;
+        rs.profile.userPppoe = "Ethernet";
+        rs.profile.userLocalIp = "127.0.0.1";
+        rs.profile.netParameter = "1,-1,-1,1,-1,65536";
         // Long phases give long series: far beyond 2048 UTF-16 units in all.
         worker->dlSeries.assign(600, SecondFigures{5123, 5200, 100});
         worker->ulSeries = {{9990, 10100, 200}, {10010, 10150, 210}};
         rs.rttText = "1,2,3";
         rs.ulSessions = 1;
         rs.dlSessions = 4;
-        rs.userProxy = "null";
-        rs.cpuName = "Test CPU";
-        rs.coreCount = 2;
-        rs.resources.vCountCores(2);  // no sample was taken
-        rs.memTotalMb = 7976;
-        rs.diskFreeGb = 12.5f;
-        rs.powerStatus = "1,128";
+        rs.profile.userProxy = "null";
+        rs.profile.cpuName = "Test CPU";
+        rs.profile.coreCount = 2;
+        rs.profile.resources.vCountCores(2);  // no sample was taken
+        rs.profile.memTotalMb = 7976;
+        rs.profile.diskFreeGb = 12.5f;
+        rs.profile.powerStatus = "1,128";
         rs.completionCode = "Q1W2E3";
-        rs.hotfixList = "KB200";
+        rs.profile.hotfixList = "KB200";
         worker->hotfixQuery = "KB100,KB200";
     }
 
@@ -120,23 +120,23 @@ TEST(ResultUpload, ServerReadsTheRunState) {
     EXPECT_EQ(stored.field("UL_FTP_speed"), "10000.00");
     EXPECT_EQ(stored.field("DL_NIC_speed"), "52000.13");
     EXPECT_EQ(stored.field("UL_NIC_speed"), "10400.50");
-    EXPECT_EQ(stored.field("User_os"), rs.userOs);
-    EXPECT_EQ(stored.field("User_nic"), rs.userNic);
+    EXPECT_EQ(stored.field("User_os"), rs.profile.userOs);
+    EXPECT_EQ(stored.field("User_nic"), rs.profile.userNic);
     EXPECT_EQ(stored.field("user_nic_rate"), "10000000");
-    EXPECT_EQ(stored.field("User_localip"), rs.userLocalIp);
-    EXPECT_EQ(stored.field("User_net_parameter"), rs.netParameter);
+    EXPECT_EQ(stored.field("User_localip"), rs.profile.userLocalIp);
+    EXPECT_EQ(stored.field("User_net_parameter"), rs.profile.netParameter);
     EXPECT_EQ(stored.field("DL_FTP_speed_interval"), szFtpItems(rig.worker->dlSeries));
     EXPECT_EQ(stored.field("UL_FTP_speed_interval"), szFtpItems(rig.worker->ulSeries));
     EXPECT_EQ(stored.field("DL_NIC_speed_interval"), szAdapterItems(rig.worker->dlSeries));
     EXPECT_EQ(stored.field("UL_NIC_speed_interval"), "10100,10150");
     EXPECT_EQ(stored.field("RTT"), rs.rttText);
     EXPECT_EQ(stored.field("Tcp_session"), "1,4");
-    EXPECT_EQ(stored.field("CPU"), rs.cpuName);
+    EXPECT_EQ(stored.field("CPU"), rs.profile.cpuName);
     EXPECT_EQ(stored.field("CPU_usage"), "-1");
     EXPECT_EQ(stored.field("Core_Usage"), "-1,-1");
     EXPECT_EQ(stored.field("Memory"), "-1,7976");
     EXPECT_EQ(stored.field("HD_FreeSpace"), "12.50");
-    EXPECT_EQ(stored.field("Power"), rs.powerStatus);
+    EXPECT_EQ(stored.field("Power"), rs.profile.powerStatus);
     EXPECT_EQ(stored.field("error_code"), "0");
     EXPECT_EQ(stored.field("QUELM"), "Q1W2E3");
     EXPECT_EQ(stored.field("HotFix"), "KB100:0,KB200:1");

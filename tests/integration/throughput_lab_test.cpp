@@ -51,7 +51,7 @@ TEST(ThroughputLab, DownloadAndUploadThroughTheShapedLink) {
     svc.counters = std::make_shared<InterfaceTableCounters>(net);
     auto w = std::make_shared<CWorkThread>(std::move(svc));
 
-    state->adapterRow = row;
+    state->profile.adapterRow = row;
     state->ftpUrl = kLabServer;
     state->ftpUid = "ftp";
     state->ftpPwd = "kivota";

@@ -64,15 +64,15 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     // request with every keep-alive message.
     CWorkThread* w = worker.get();
     window->setReaction([&, w](const test::RecordedMessage& m) {
-        if (m.msg == WM_CONFIG_LOADED) profiler.vOpenCpuQueries(rs);
+        if (m.msg == WM_CONFIG_LOADED) profiler.vOpenCpuQueries(rs.profile);
         if (m.msg == WM_START_DECISION) {
-            profiler.vGetSystemInfo(rs);
+            profiler.vGetSystemInfo(rs.profile);
             w->sysInfoReady = true;
         }
         if (m.msg == WM_TEST_PROGRESS && m.wParam == 2 && m.lParam == 0) w->echoDone = true;
         if (m.msg == WM_GO_REQUEST) rs.userGo = true;
         if (m.msg == WM_KEEP_ALIVE) {
-            profiler.vGetSystemResource(rs);
+            profiler.vGetSystemResource(rs.profile);
             CHttpThread::vStart(m.wText, m.lText);
         }
     });
@@ -84,8 +84,8 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     EXPECT_EQ(static_cast<int>(rs.errorCode), ErrNone);
     EXPECT_TRUE(rs.dlDone);
     EXPECT_TRUE(rs.ulDone);
-    EXPECT_EQ(rs.userNic, "kvlab0");
-    EXPECT_GT(rs.resources.snapshot().resourceSamples, 0);
+    EXPECT_EQ(rs.profile.userNic, "kvlab0");
+    EXPECT_GT(rs.profile.resources.snapshot().resourceSamples, 0);
     std::printf("stored: DL %.2f kbit/s (adapter %.2f), UL %.2f (adapter %.2f), sessions %d,%d\n", rs.dlFtpKbps,
                 worker->dlNicKbps, rs.ulFtpKbps, worker->ulNicKbps, rs.ulSessions, rs.dlSessions);
 
@@ -107,21 +107,21 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     EXPECT_EQ(stored->field("UL_NIC_speed"), szTwoDecimals(worker->ulNicKbps));
     EXPECT_EQ(stored->field("UL_at_DL_Test"), szTwoDecimals(worker->ulAtDlKbps));
     EXPECT_EQ(stored->field("DL_at_UL_Test"), szTwoDecimals(worker->dlAtUlKbps));
-    EXPECT_EQ(stored->field("User_os"), rs.userOs);
-    EXPECT_EQ(stored->field("User_nic"), rs.userNic);
-    EXPECT_EQ(stored->field("user_nic_rate"), std::to_string(rs.nicRate));
-    EXPECT_EQ(stored->field("User_pppoe"), rs.userPppoe);
-    EXPECT_EQ(stored->field("User_localip"), rs.userLocalIp);
-    EXPECT_EQ(stored->field("User_net_parameter"), rs.netParameter);
+    EXPECT_EQ(stored->field("User_os"), rs.profile.userOs);
+    EXPECT_EQ(stored->field("User_nic"), rs.profile.userNic);
+    EXPECT_EQ(stored->field("user_nic_rate"), std::to_string(rs.profile.nicRate));
+    EXPECT_EQ(stored->field("User_pppoe"), rs.profile.userPppoe);
+    EXPECT_EQ(stored->field("User_localip"), rs.profile.userLocalIp);
+    EXPECT_EQ(stored->field("User_net_parameter"), rs.profile.netParameter);
     EXPECT_EQ(stored->field("DL_FTP_speed_interval"), szFtpItems(worker->dlSeries));
     EXPECT_EQ(stored->field("UL_FTP_speed_interval"), szFtpItems(worker->ulSeries));
     EXPECT_EQ(stored->field("DL_NIC_speed_interval"), szAdapterItems(worker->dlSeries));
     EXPECT_EQ(stored->field("UL_NIC_speed_interval"), szAdapterItems(worker->ulSeries));
     EXPECT_EQ(stored->field("RTT"), rs.rttText);
     EXPECT_EQ(stored->field("Tcp_session"), std::to_string(rs.ulSessions) + "," + std::to_string(rs.dlSessions));
-    EXPECT_EQ(stored->field("CPU"), rs.cpuName);
+    EXPECT_EQ(stored->field("CPU"), rs.profile.cpuName);
     EXPECT_NE(stored->field("CPU_usage"), "-1");
-    EXPECT_EQ(stored->field("Power"), rs.powerStatus);
+    EXPECT_EQ(stored->field("Power"), rs.profile.powerStatus);
     EXPECT_EQ(stored->field("error_code"), "0");
     EXPECT_FALSE(stored->has("QUELM"));
     // The measurement itself, through 50 Mbit/s down and 10 Mbit/s up.

@@ -78,8 +78,8 @@ protected:
     }
 
     // The survey over rows made from the trees: index 2.. in order, the reference routed to `best`.
-    std::unique_ptr<RunState> classify(const std::vector<std::pair<LinkFacts, std::uint32_t>>& linksWithMtu,
-                                       std::uint32_t best) {
+    std::unique_ptr<MachineProfile> classify(const std::vector<std::pair<LinkFacts, std::uint32_t>>& linksWithMtu,
+                                             std::uint32_t best) {
         std::vector<InterfaceRow> rows;
         std::uint32_t index = 2;
         for (const auto& [f, mtu] : linksWithMtu) {
@@ -87,7 +87,7 @@ protected:
         }
         net_.setMachine(rows);
         net_.setRoute(kReference, best);
-        auto rs = std::make_unique<RunState>();
+        auto rs = std::make_unique<MachineProfile>();
         vGetIpHlpInfo(*rs, net_, kReference, "", true);
         return rs;
     }

@@ -27,7 +27,7 @@ TEST(LinuxCpuLoad, ABusyCoreStandsOut) {
     ASSERT_GE(busyCpu, 0);
 
     auto system = makeLinuxSystemInfo();
-    RunState rs;
+    MachineProfile rs;
     rs.coreCount = system->onlineProcessors();
     MachineProfiler profiler(system, nullptr, "", "", "");
     profiler.vOpenCpuQueries(rs);

@@ -33,7 +33,7 @@ std::string valueOf(const WmiPropertyList& list, const std::string& name) {
 TEST(LinuxFacts, WmiFactsAgreeWithTheSystemsOwnTools) {
     auto wmi = makeLinuxManagementService();
     auto system = makeLinuxSystemInfo();
-    RunState rs;
+    MachineProfile rs;
     bool isVistaOrLater = false;
     vGatherWmiFacts(rs, *wmi, *system, isVistaOrLater);
 
@@ -59,7 +59,7 @@ TEST(LinuxFacts, WmiFactsAgreeWithTheSystemsOwnTools) {
 }
 
 TEST(LinuxFacts, ProfileStepAgreesWithFreeDfAndTheNetshStandIn) {
-    RunState rs;
+    MachineProfile rs;
     rs.systemDrive = "/";
     rs.mtu = 1500;
     MachineProfiler profiler(makeLinuxSystemInfo(), nullptr, kToolDir, "", "");

@@ -147,7 +147,7 @@ TEST_F(NetlinkVeth, TheVethIsTheBestInterfaceAndItsRowAndEntryDescribeIt) {
 }
 
 TEST_F(NetlinkVeth, SurveyFindsTheRowAndItsCountersGrowByTheBytesSent) {
-    RunState rs;
+    MachineProfile rs;
     vGetIpHlpInfo(rs, *stack_, "not an address", peerAddr_, false);
     const auto table = pGetIfTable(*stack_);
     ASSERT_TRUE(table.has_value());

@@ -66,9 +66,9 @@ public:
     std::shared_ptr<CWorkThread> pCreateWorker(std::shared_ptr<RunState> rs,
                                                std::shared_ptr<IWindowHandle> window) override;
     void vResetProfile() override { calls.push_back("resetProfile"); }
-    void vGetSystemInfo(RunState&) override { calls.push_back("getSystemInfo"); }
-    void vOpenCpuQueries(RunState&) override { calls.push_back("openCpuQueries"); }
-    void vGetSystemResource(RunState&) override { calls.push_back("getSystemResource"); }
+    void vGetSystemInfo(MachineProfile&) override { calls.push_back("getSystemInfo"); }
+    void vOpenCpuQueries(MachineProfile&) override { calls.push_back("openCpuQueries"); }
+    void vGetSystemResource(MachineProfile&) override { calls.push_back("getSystemResource"); }
     void vCloseCpuQueries() override { calls.push_back("closeCpuQueries"); }
     void vStartKeepAlive(const std::string& cookie, const std::string& url) override {
         calls.push_back("keepAlive " + cookie + " " + url);

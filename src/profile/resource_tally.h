@@ -1,5 +1,5 @@
 #pragma once
-// The sums of the CPU-load and free-memory samples taken while the phases run. The window's
+// The sums of the CPU-load and free-memory samples taken while the phases run. The front end's
 // thread adds a sample at every keep-alive, the worker reads the sums for the result line, and
 // the probe rounds clear them: one lock guards them, and a sample goes in whole or not at all.
 
