@@ -141,6 +141,7 @@ TMainForm::TMainForm(std::shared_ptr<IRunEnvironment> env, std::shared_ptr<IMess
         font.setPointSize(8);
         labelLicense->setFont(font);
         labelLicense->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        labelLicense->setTextFormat(Qt::PlainText);
         QPalette black = labelLicense->palette();
         black.setColor(QPalette::WindowText, Qt::black);
         labelLicense->setPalette(black);
@@ -242,6 +243,9 @@ QLabel* TMainForm::pMakeLabel(const char* name) {
     black.setColor(QPalette::WindowText, Qt::black);
     label->setPalette(black);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // These labels show texts of the server's replies: markup in them is shown, never obeyed
+    // (rich text would load pictures named in it from the disk and draw links).
+    label->setTextFormat(Qt::PlainText);
     return label;
 }
 
