@@ -337,6 +337,7 @@ void TMainForm::vRetest() {
 
 void TMainForm::vCloseApp() {
     if (closing_) return;
+    if (onClosing) onClosing(*this);
     closing_ = true;
     // 1-2: the CPU-load queries and both timers.
     env_->vCloseCpuQueries();
