@@ -1,5 +1,6 @@
 # Builds the .deb of a build tree with CPack and prints what dpkg-deb says of it; its
-# dependencies must be the runtime libraries the binaries link (found by dpkg-shlibdeps).
+# dependencies must be the runtime libraries the binaries link (found by dpkg-shlibdeps) and,
+# for the window, the CJK font (scripts/check-package proves the list on a bare system).
 # A tree built without the demo driver must package a window without it.
 #   cmake -DBUILD_DIR=.. -DOUT=dir -DWITH_APP=ON|OFF -DDRIVER=ON|OFF -P check_deb_package.cmake
 file(REMOVE_RECURSE "${OUT}")
@@ -25,7 +26,7 @@ if(info MATCHES ";")
 endif()
 set(needed libc6 libcurl4 libnl-3-200 libnl-route-3-200 libssl3 libsqlite3-0)
 if(WITH_APP)
-  list(APPEND needed libqt6core6 libqt6widgets6 libqt6webenginewidgets6)
+  list(APPEND needed libqt6core6 libqt6widgets6 libqt6webenginewidgets6 fonts-noto-cjk)
 endif()
 foreach(library ${needed})
   if(NOT depends MATCHES "(^|, )${library}( |,|$)")

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/main_form.h"
@@ -63,8 +64,19 @@ void DemoDriver::vOnPage(TMainForm& form, const std::string& page) {
         return;
     }
     if (exitAfterMs_ >= 0 && (page == "results" || page == "update-required" || page == "halted")) {
-        QTimer::singleShot(exitAfterMs_, &form, [&form] { form.vCloseApp(); });
+        QTimer::singleShot(exitAfterMs_, &form, [this, &form] { vCloseWhenShot(form); });
     }
+}
+
+void DemoDriver::vCloseWhenShot(TMainForm& form) {
+    if (waiting_.empty()) form.vCloseApp();
+    else closeWhenShot_ = true;
+}
+
+void DemoDriver::vOnClosing(TMainForm& form) {
+    const auto waiting = std::move(waiting_);
+    waiting_.clear();
+    for (const auto& [number, shot] : waiting) vTakeShot(form, number, shot);
 }
 
 void DemoDriver::vLater(TMainForm& form, int ms, int expectedPage, void (*action)(TMainForm&)) {
@@ -77,28 +89,37 @@ void DemoDriver::vLater(TMainForm& form, int ms, int expectedPage, void (*action
 
 void DemoDriver::vScreenshot(TMainForm& form, const std::string& page) {
     if (screenshotDir_.empty()) return;
-    const int n = ++shots_;
+    const int number = ++shots_;
     // The window's own controls are pictured once the current event is handled, so the
     // picture shows the page as it ends up. Pages with a browser pane or a message box are
     // taken from the screen a little later instead: the pane draws outside the window's own
     // painting, and the box is a window of its own over it.
     const bool overlaid = page == "setupdoc" || page == "results" || page == "testing" || page == "halted";
     const bool fromScreen = overlaid && QGuiApplication::platformName() == QLatin1String("xcb");
-    QTimer::singleShot(fromScreen ? kDocumentMs : 0, &form,
-                       [&form, n, page, fromScreen, dir = QString::fromStdString(screenshotDir_)] {
-                           QDir().mkpath(dir);
-                           const QString file = QStringLiteral("%1/%2-%3.png")
-                                                    .arg(dir)
-                                                    .arg(n, 2, 10, QLatin1Char('0'))
-                                                    .arg(QString::fromStdString(page));
-                           QScreen* screen = form.screen();
-                           const QPoint origin = form.mapToGlobal(QPoint(0, 0));
-                           const QPixmap picture =
-                               fromScreen && screen != nullptr
-                                   ? screen->grabWindow(0, origin.x(), origin.y(), form.width(), form.height())
-                                   : form.grab();
-                           picture.save(file);
-                       });
+    waiting_[number] = Shot{page, fromScreen};
+    QTimer::singleShot(fromScreen ? kDocumentMs : 0, &form, [this, &form, number] {
+        const auto it = waiting_.find(number);
+        if (it == waiting_.end()) return;  // taken already, as the window closed
+        const Shot shot = it->second;
+        waiting_.erase(it);
+        vTakeShot(form, number, shot);
+        if (closeWhenShot_ && waiting_.empty()) form.vCloseApp();
+    });
+}
+
+void DemoDriver::vTakeShot(TMainForm& form, int number, const Shot& shot) {
+    const QString dir = QString::fromStdString(screenshotDir_);
+    QDir().mkpath(dir);
+    const QString file = QStringLiteral("%1/%2-%3.png")
+                             .arg(dir)
+                             .arg(number, 2, 10, QLatin1Char('0'))
+                             .arg(QString::fromStdString(shot.page));
+    QScreen* screen = form.screen();
+    const QPoint origin = form.mapToGlobal(QPoint(0, 0));
+    const QPixmap picture = shot.fromScreen && screen != nullptr
+                                ? screen->grabWindow(0, origin.x(), origin.y(), form.width(), form.height())
+                                : form.grab();
+    if (!picture.save(file)) std::fprintf(stderr, "kivota: cannot save the screenshot %s\n", qPrintable(file));
 }
 
 }  // namespace kivota

@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
     kivota::DemoDriver demo;
     if (demo.active()) {
         form.onPageShown = [&demo](kivota::TMainForm& f, const std::string& page) { demo.vOnPage(f, page); };
+        form.onClosing = [&demo](kivota::TMainForm& f) { demo.vOnClosing(f); };
     }
 #endif
 

@@ -121,6 +121,7 @@ TMainForm::TMainForm(std::shared_ptr<IRunServices> services, std::shared_ptr<IRu
         font.setPointSize(8);
         labelLicense->setFont(font);
         labelLicense->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        labelLicense->setTextFormat(Qt::PlainText);
         QPalette black = labelLicense->palette();
         black.setColor(QPalette::WindowText, Qt::black);
         labelLicense->setPalette(black);
@@ -214,6 +215,9 @@ QLabel* TMainForm::pMakeLabel(const char* name) {
     black.setColor(QPalette::WindowText, Qt::black);
     label->setPalette(black);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // These labels show texts of the server's replies: markup in them is shown, never obeyed
+    // (rich text would load pictures named in it from the disk and draw links).
+    label->setTextFormat(Qt::PlainText);
     return label;
 }
 
@@ -241,6 +245,7 @@ void TMainForm::vRetest() {
 
 void TMainForm::vCloseApp() {
     if (closing_) return;
+    if (onClosing) onClosing(*this);
     closing_ = true;
     // 1-3: the CPU-load queries, the timers, the worker, and the messages still queued.
     controller_->stop();

@@ -121,6 +121,9 @@ public:
     std::function<bool(TReportForm&)> runReportDialog;
     // Told whenever a page (or a notable state of one) is on screen; unset in the product.
     std::function<void(TMainForm&, const std::string& page)> onPageShown;
+    // Told once when the closing path starts, while the window is still on screen; unset in the
+    // product.
+    std::function<void(TMainForm&)> onClosing;
 
     // --- controls ---
     ImageControl *ImgBackground, *ImgHint, *ImgApplogo, *ImgTitle, *ImgAlarm, *ImgNotice, *ImgConnecting, *ImgCenter,

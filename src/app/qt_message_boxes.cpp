@@ -12,6 +12,8 @@ int iShowBox(QWidget* parent, QMessageBox::Icon icon, const std::string& caption
     QMessageBox box(icon, QString::fromStdString(caption.empty() ? title : caption), QString::fromStdString(text),
                     buttons, parent);
     box.setWindowModality(Qt::ApplicationModal);
+    // A box's text is shown as it is, whatever it holds.
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultButton);
     // The buttons speak the language of the texts.
     if (QAbstractButton* b = box.button(QMessageBox::Ok)) b->setText(QStringLiteral("確定"));
