@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
     WorkerServices svc = engine.workerServices(std::make_shared<RunState>(), std::make_shared<NullWindow>());
     auto w = std::make_shared<CWorkThread>(svc);
     RunState& rs = *svc.state;
-    rs.adapterRow = row;
+    rs.profile.adapterRow = row;
     rs.ftpUrl = server;
     rs.ftpUid = user;
     rs.ftpPwd = password;
