@@ -213,6 +213,8 @@ int TFTPThread::iOnXferInfo(void* self, curl_off_t, curl_off_t, curl_off_t, curl
             t.vBeginUploadEnd();
         }
     }
+    // An upload told to drop its line ends at once instead of waiting for the STOR's end.
+    if (t.m_bUploadEnding && c.m_bDropOnly.load() != 0) return 1;
     if (t.m_bUploadEnding && iSteadyMs() - t.m_nStopSeenMs > kUploadEndLimitMs) return 1;
     return 0;
 }

@@ -80,7 +80,8 @@ template <typename StartOne>
 bool bStartConnections(CWorkThread& w, std::vector<std::shared_ptr<TFTPClass>>& conns, int n, int& sessions,
                        bool upload, StartOne startOne) {
     sessions = 0;
-    for (int i = 1; i <= n && i <= static_cast<int>(conns.size()); ++i) {
+    // A run told to stop starts no further connection.
+    for (int i = 1; i <= n && i <= static_cast<int>(conns.size()) && !w.Terminated(); ++i) {
         TFTPClass& c = *conns[static_cast<std::size_t>(i - 1)];
         if (!bSetUpConnection(w, c, upload)) {
             if (i > 1) {
@@ -170,9 +171,13 @@ std::int64_t iKbitSince(std::uint64_t now, std::uint64_t base) {
 void CWorkThread::vStopPhase(bool download) {
     auto& conns = download ? dlConns : ulConns;
     // Every transfer is asked to end first, so that they end side by side; each Disconnect
-    // then waits only for what is left of its own.
+    // then waits only for what is left of its own. A run told to stop drops its lines at once
+    // instead of ending its transfers in order: nothing of them is measured any more.
+    const bool drop = Terminated();
     for (auto& c : conns) {
-        if (c && c->m_bBusy) c->Abort();
+        if (!c) continue;
+        if (drop) c->m_bDropOnly = 1;
+        if (c->m_bBusy) c->Abort();
     }
     for (auto& c : conns) {
         if (c) c->Disconnect();
@@ -239,7 +244,7 @@ bool CWorkThread::bUploadPhase(bool automatic) {
     ulConnsCreated = true;
     rs.ulSessionsSetting = created;
 
-    svc.clock->sleepMs(kBeforeUploadMs);
+    vPause(kBeforeUploadMs);
     svc.window->SendMessage(WindowMessage::make(WM_TEST_PROGRESS, 0, 0));
     {
         std::lock_guard lock(measureLock);

@@ -1,5 +1,6 @@
 #include "run/work_thread.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "net/http_exchange.h"
@@ -279,10 +280,10 @@ void CWorkThread::Execute() {
     // Tell the server the measurement is about to begin.
     std::string unused;
     bHttpRequest(szDecode(svc.addresses->notifyUrl1), true, false, false, unused);
-    svc.clock->sleepMs(kNotifySpacingMs);
+    vPause(kNotifySpacingMs);
     bHttpRequest(szDecode(svc.addresses->notifyUrl2), true, false, false, unused);
     vPost(*this, WM_TEST_PROGRESS, 2, 100);
-    svc.clock->sleepMs(kBeforeMeasurementMs);
+    vPause(kBeforeMeasurementMs);
     if (bEndedByTerminate()) return;
 
     if (bDownloadPhase()) bUploadPhase(false);
@@ -293,8 +294,16 @@ void CWorkThread::Execute() {
         vPost(*this, WM_TEST_FINISHED, 3, 0);
         return;
     }
-    svc.clock->sleepMs(kBeforeResultMs);
+    vPause(kBeforeResultMs);
     vUploadResult();  // posts nothing for a worker told to terminate
+}
+
+void CWorkThread::vPause(int ms) {
+    while (ms > 0 && !Terminated()) {
+        const int step = std::min(ms, kPollMs);
+        svc.clock->sleepMs(step);
+        ms -= step;
+    }
 }
 
 bool CWorkThread::bEndedByTerminate() {

@@ -134,6 +134,8 @@ public:
     // them on a transfer thread while the worker's wait may read them.
     mutable std::mutex measureLock;
 
+    // Waits `ms`, less when the worker is told to terminate meanwhile.
+    void vPause(int ms);
     // Frees the connection objects of both phases (used on every exit).
     void vCleanUp();
     // true (after vCleanUp) when the worker was told to terminate: the run ends there without
