@@ -1,6 +1,7 @@
-// One whole interactive run through the lab, as the program makes it: the lab's testbed serves
-// the configuration and the test parameters, both phases run over the shaped link, and the
-// operator's side descrambles the uploaded result. What it stored must be what was measured.
+// One whole interactive run through the lab, as the program makes it, from the run controller
+// down: the lab's testbed serves the configuration and the test parameters, the probe rounds
+// echo the lab, both phases run over the shaped link, and the operator's side descrambles the
+// uploaded result. What it stored must be what was measured and what the front end was told.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,20 +9,13 @@
 #include <memory>
 #include <string>
 
-#include "net/http_thread.h"
-#include "platform/linux/linux_management_service.h"
-#include "platform/linux/linux_system_info.h"
-#include "platform/linux/netlink_network_stack.h"
-#include "platform/linux/program_directory.h"
-#include "platform/linux/steady_clock.h"
-#include "platform/thread.h"
-#include "profile/adapter_counters.h"
-#include "profile/machine_profiler.h"
 #include "run/result_line.h"
 #include "run/work_thread.h"
+#include "support/fake_front_end.h"
 #include "support/lab.h"
-#include "support/recording_window.h"
+#include "support/letter_encode.h"
 #include "support/testbed_addresses.h"
+#include "wiring/engine_root.h"
 
 namespace kivota {
 namespace {
@@ -35,72 +29,51 @@ std::string szTwoDecimals(double value) {
 TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     KV_NEEDS(test::bLabUp(), "needs the lab (scripts/lab up --down 50mbit --up 10mbit)");
 
-    auto net = makeLinuxNetworkStack();
-    auto system = makeLinuxSystemInfo();
-    auto state = std::make_shared<RunState>();
-    auto window = std::make_shared<test::RecordingWindow>();
-    MachineProfiler profiler(system, net, programDirectory(), test::kLabServer, "198.18.0.3");
-
-    RunState& rs = *state;
-    rs.appVer = "0.93";
-    rs.freshStart = true;
-    rs.factsPending = true;
-    rs.noticeAccepted = false;
-    rs.rttText = "41,40,43";  // what the window's echo rounds would have found
-
-    WorkerServices svc;
-    svc.state = state;
-    svc.window = window;
-    svc.clock = std::make_shared<SteadyClock>();
-    svc.addresses = std::make_shared<StoredAddresses>(
-        test::testbedAddresses(std::string("http://") + test::kLabServer, test::kLabServer));
-    svc.counters = std::make_shared<InterfaceTableCounters>(net);
-    svc.wmi = makeLinuxManagementService();
-    svc.system = system;
-    auto worker = std::make_shared<CWorkThread>(std::move(svc));
-
-    // The window's part, on the sender's thread: CPU counters once the configuration is in, the
-    // profile on the testing page, the echo rounds done, a resource sample and a keep-alive
-    // request with every keep-alive message.
-    CWorkThread* w = worker.get();
-    window->setReaction([&, w](const test::RecordedMessage& m) {
-        if (m.msg == WM_CONFIG_LOADED) profiler.vOpenCpuQueries(rs.profile);
-        if (m.msg == WM_START_DECISION) {
-            profiler.vGetSystemInfo(rs.profile);
-            w->sysInfoReady = true;
-        }
-        if (m.msg == WM_TEST_PROGRESS && m.wParam == 2 && m.lParam == 0) w->echoDone = true;
-        if (m.msg == WM_GO_REQUEST) rs.userGo = true;
-        if (m.msg == WM_KEEP_ALIVE) {
-            profiler.vGetSystemResource(rs.profile);
-            CHttpThread::vStart(m.wText, m.lText);
-        }
-    });
-    worker->Resume();
-    worker->WaitFor();
-    ASSERT_TRUE(ThreadTracker::waitAllEnded(std::chrono::seconds(10)));
-    profiler.vCloseCpuQueries();
+    // The program as it runs, but for the front end: the wiring with the lab's addresses.
+    StoredAddresses addresses = test::testbedAddresses(std::string("http://") + test::kLabServer, test::kLabServer);
+    addresses.probeTarget1 = addresses.referenceAddress1 = test::szEncode(test::kLabServer);
+    addresses.probeTarget2 = addresses.referenceAddress2 = test::szEncode("198.18.0.3");
+    auto engine = std::make_shared<EngineRoot>(std::make_shared<StoredAddresses>(addresses));
+    engine->vUseSettingsFile("");
+    test::FakeFrontEnd front(engine);
+    const std::optional<RunResult> result = front.run(std::chrono::seconds(120));
+    ASSERT_TRUE(result);
+    const RunState& rs = front.controller().state();
+    ASSERT_TRUE(front.lastWorker);
+    const CWorkThread* worker = front.lastWorker.get();
 
     EXPECT_EQ(static_cast<int>(rs.errorCode), ErrNone);
     EXPECT_TRUE(rs.dlDone);
     EXPECT_TRUE(rs.ulDone);
     EXPECT_EQ(rs.profile.userNic, "kvlab0");
     EXPECT_GT(rs.profile.resources.snapshot().resourceSamples, 0);
-    std::printf("stored: DL %.2f kbit/s (adapter %.2f), UL %.2f (adapter %.2f), sessions %d,%d\n", rs.dlFtpKbps,
-                worker->dlNicKbps, rs.ulFtpKbps, worker->ulNicKbps, rs.ulSessions, rs.dlSessions);
+    std::printf("stored: DL %.2f kbit/s (adapter %.2f), UL %.2f (adapter %.2f), sessions %d,%d, rtt %s\n", rs.dlFtpKbps,
+                worker->dlNicKbps, rs.ulFtpKbps, worker->ulNicKbps, rs.ulSessions, rs.dlSessions, rs.rttText.c_str());
 
-    const auto finished = window->messages(WM_TEST_FINISHED);
-    ASSERT_EQ(finished.size(), 1u);
-    EXPECT_EQ(finished[0].wParam, 1);
+    // The front end heard the run as the window does: one run, reported, its link and figures.
+    ASSERT_EQ(front.finished.size(), 1u);
+    EXPECT_EQ(result->outcome, (RunOutcome{ErrNone, EndKind::Reported}));
     const std::string reportPrefix = std::string("http://") + test::kLabServer + "/kivota/report?id=";
-    EXPECT_EQ(finished[0].lText.substr(0, reportPrefix.size()), reportPrefix);
+    EXPECT_EQ(result->resultUrl.substr(0, reportPrefix.size()), reportPrefix);
+    EXPECT_TRUE(result->resultSent);
+    EXPECT_EQ(result->downloadKbps, rs.dlFtpKbps);
+    EXPECT_EQ(result->uploadKbps, rs.ulFtpKbps);
+    EXPECT_EQ(result->downloadSeries, worker->dlSeries);
+    EXPECT_EQ(result->uploadSeries, worker->ulSeries);
+    EXPECT_EQ(front.pages, std::vector<StartPage>{StartPage::Agreement});
+    EXPECT_EQ(front.analysisStarts, 1);
+    // Each accepted second was reported as it came, in order.
+    EXPECT_EQ(front.seconds.size(), worker->dlSeries.size() + worker->ulSeries.size());
+    // The round trip is the probe rounds' own, through the lab.
+    ASSERT_TRUE(result->roundTrip);
+    EXPECT_EQ(result->roundTripText, rs.rttText);
 
     const auto stored = test::optLabResult(szCookieValue(worker->cookie()));
     ASSERT_TRUE(stored) << "the lab's testbed stored no result for this run's cookie";
     EXPECT_EQ(stored->error, "");
     EXPECT_TRUE(stored->prefixOk);
     EXPECT_TRUE(stored->authOk);
-    EXPECT_EQ(stored->field("App_ver"), rs.appVer);
+    EXPECT_EQ(stored->field("App_ver"), "0.93");
     EXPECT_EQ(stored->field("DL_FTP_speed"), szTwoDecimals(rs.dlFtpKbps));
     EXPECT_EQ(stored->field("UL_FTP_speed"), szTwoDecimals(rs.ulFtpKbps));
     EXPECT_EQ(stored->field("DL_NIC_speed"), szTwoDecimals(worker->dlNicKbps));

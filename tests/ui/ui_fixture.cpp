@@ -20,32 +20,6 @@ QApplication& uiApplication() {
     return *app;
 }
 
-std::shared_ptr<CWorkThread> ScriptedEnvironment::pCreateWorker(std::shared_ptr<RunState> rs,
-                                                                std::shared_ptr<IWindowHandle> window) {
-    WorkerServices services;
-    services.state = std::move(rs);
-    services.window = std::move(window);
-    services.clock = fakeClock;
-    auto worker = std::make_shared<IdleWorker>(std::move(services));
-    workers.push_back(worker);
-    calls.push_back("createWorker");
-    return worker;
-}
-
-std::vector<std::string> ScriptedEnvironment::callsStartingWith(const std::string& prefix) const {
-    std::vector<std::string> out;
-    for (const auto& c : calls) {
-        if (c.rfind(prefix, 0) == 0) out.push_back(c);
-    }
-    return out;
-}
-
-int ScriptedEnvironment::count(const std::string& call) const {
-    int n = 0;
-    for (const auto& c : calls) n += c == call ? 1 : 0;
-    return n;
-}
-
 FormFixture::FormFixture(bool show, bool autoEnabled, bool autoMode, int adapters)
     : env_(std::make_shared<ScriptedEnvironment>()), boxes_(std::make_shared<ScriptedBoxes>()) {
     uiApplication();

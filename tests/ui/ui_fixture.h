@@ -12,23 +12,12 @@
 #include "app/main_form.h"
 #include "app/message_boxes.h"
 #include "app/run_environment.h"
-#include "run/run_services.h"
-#include "run/work_thread.h"
-#include "support/fake_clock.h"
+#include "support/scripted_services.h"
 
 namespace kivota::test {
 
 // The one application object of a test executable (offscreen platform).
 QApplication& uiApplication();
-
-// A worker that does nothing: the window's side is what is under test.
-class IdleWorker final : public CWorkThread {
-public:
-    using CWorkThread::CWorkThread;
-
-protected:
-    void Execute() override {}
-};
 
 struct BoxRecord {
     char kind;  // 'I' information, 'S' stop, 'R' retry/cancel
@@ -51,57 +40,21 @@ public:
 };
 
 // The controller's services and the window's desktop in one, recording every call in order.
-class ScriptedEnvironment final : public IRunServices, public IRunEnvironment {
+class ScriptedEnvironment final : public ScriptedServices, public IRunEnvironment {
 public:
-    // The controller's (and so the window's) clock.
-    std::shared_ptr<IClock> clock() override { return fakeClock; }
-    std::string szProbeTarget1() override { return "127.0.0.1"; }
-    std::string szProbeTarget2() override { return "127.0.0.2"; }
-    void vReadSettings(RunState& rs) override {
-        calls.push_back("readSettings");
-        rs.autoTestEnabled = settingsAutoEnabled;
-        rs.autoTestMode = settingsAutoMode;
-    }
-    int iConnectedAdapters() override { return adapters; }
-    std::shared_ptr<CWorkThread> pCreateWorker(std::shared_ptr<RunState> rs,
-                                               std::shared_ptr<IWindowHandle> window) override;
-    void vResetProfile() override { calls.push_back("resetProfile"); }
-    void vGetSystemInfo(MachineProfile&) override { calls.push_back("getSystemInfo"); }
-    void vOpenCpuQueries(MachineProfile&) override { calls.push_back("openCpuQueries"); }
-    void vGetSystemResource(MachineProfile&) override { calls.push_back("getSystemResource"); }
-    void vCloseCpuQueries() override { calls.push_back("closeCpuQueries"); }
-    void vStartKeepAlive(const std::string& cookie, const std::string& url) override {
-        calls.push_back("keepAlive " + cookie + " " + url);
-    }
-    bool bAppendLog(const std::string& text, const std::string& fileName, std::string&) override {
-        calls.push_back("log [" + fileName + "] " + text);
-        return true;
-    }
     void vOpenUrl(const std::string& url) override { calls.push_back("open " + url); }
     void vSleepMs(int ms) override { calls.push_back("sleep " + std::to_string(ms)); }
-    void vRecordRun(const RunResult& result) override {
-        calls.push_back(std::string("recordRun ") + szEndName(result.outcome.kind));
-    }
-    bool bWaitThreadsEnded(std::chrono::milliseconds) override {
-        calls.push_back("waitThreads");
-        return true;
-    }
     void vExitProcess(int code) override {
         calls.push_back("exit " + std::to_string(code));
         ++exits;
     }
+    // The window's closing path waits for threads that the idle workers end at once.
+    bool bWaitThreadsEnded(std::chrono::milliseconds) override {
+        calls.push_back("waitThreads");
+        return true;
+    }
 
-    // Calls whose text begins with `prefix`.
-    std::vector<std::string> callsStartingWith(const std::string& prefix) const;
-    int count(const std::string& call) const;
-
-    std::shared_ptr<FakeClock> fakeClock = std::make_shared<FakeClock>();
-    int adapters = 1;
-    bool settingsAutoEnabled = false;
-    bool settingsAutoMode = false;
     int exits = 0;
-    std::vector<std::string> calls;
-    std::vector<std::shared_ptr<CWorkThread>> workers;
 };
 
 // A window on a scripted environment, shown (so its start-up has run) unless told otherwise.
