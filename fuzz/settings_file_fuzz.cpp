@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fuzz_check.h"
+#include "run/run_rules.h"
 #include "run/run_state.h"
 #include "run/settings_file.h"
 
@@ -24,6 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Phase lengths are either untouched or both positive; connection counts never negative.
     FUZZ_CHECK((rs.autoUlSeconds == 0 && rs.autoDlSeconds == 0) || (rs.autoUlSeconds > 0 && rs.autoDlSeconds > 0));
     FUZZ_CHECK(rs.ulSessionsSetting >= 0 && rs.dlSessionsSetting >= 0);
+    // No more connections than the server's parameters may ask for.
+    FUZZ_CHECK(rs.ulSessionsSetting <= kivota::kMaxSessions && rs.dlSessionsSetting <= kivota::kMaxSessions);
     FUZZ_CHECK(isToken(rs.autoFtpServer) && isToken(rs.autoFtpUser) && isToken(rs.autoFtpPassword));
     FUZZ_CHECK(isToken(rs.autoUploadPath) && isToken(rs.autoDownloadFile));
     // The mode is on only when the input names it.

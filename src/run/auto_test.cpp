@@ -10,12 +10,6 @@ namespace {
 
 constexpr int kPollMs = 10;
 constexpr double kEchoWaitLimitSec = 15.0;
-constexpr int kAutoTimeoutSec = 30;
-// A phase length the settings left unset (0) would measure nothing; such a phase runs as long
-// as the guest test's phases do.
-constexpr int kDefaultPhaseSec = 10;
-
-int iPhaseSeconds(int configured) { return configured > 0 ? configured : kDefaultPhaseSec; }
 
 void vPost(CWorkThread& w, unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
     w.svc.window->PostMessage(WindowMessage::make(msg, wParam, lParam));
@@ -53,24 +47,16 @@ void CWorkThread::vRunAutoTest() {
         return;
     }
 
-    // The settings file names the server and the plan; no server caps or rules apply.
-    rs.ftpUrl = rs.autoFtpServer;
-    rs.ftpUid = rs.autoFtpUser;
-    rs.ftpPwd = rs.autoFtpPassword;
-    rs.ulDurationSec = iPhaseSeconds(rs.autoUlSeconds);
-    rs.dlDurationSec = iPhaseSeconds(rs.autoDlSeconds);
-    rs.timeoutSec = kAutoTimeoutSec;
-    rs.ulSessions = rs.ulSessionsSetting;
-    rs.dlSessions = rs.dlSessionsSetting;
-    rs.userSendBuf = rs.userRecvBuf = 0;
-    rs.dlPath = "/" + rs.autoDownloadFile;
-    rs.ulPath = rs.autoUploadPath;
+    // The settings file names the server and the plan; no server rules apply.
+    params = automaticParameters({rs.autoFtpServer, rs.autoFtpUser, rs.autoFtpPassword, rs.autoUploadPath,
+                                  rs.autoDownloadFile, rs.autoUlSeconds, rs.autoDlSeconds, rs.ulSessionsSetting,
+                                  rs.dlSessionsSetting});
 
     const std::string startTime = szTimeText(svc.clock->localTime());
 
     // The upload phase writes "Start upload" to the run log once its connections run, and
     // applies the unattended verdict; a failed phase leaves its own code in place of 14.
-    const bool measured = bDownloadPhase() && bUploadPhase(true);
+    const bool measured = bDownloadPhase(params) && bUploadPhase(params, true);
     if (bEndedByTerminate()) return;
 
     if (measured && rs.errorCode == ErrAutoRunning) {

@@ -72,7 +72,7 @@ std::vector<std::string_view> splitCommas(std::string_view s) {
     return items;
 }
 
-std::string szTcpSessions(const RunState& rs) { return szFormat("%d,%d", rs.ulSessions, rs.dlSessions); }
+std::string szTcpSessions(const CWorkThread& w) { return szFormat("%d,%d", w.ulStarted, w.dlStarted); }
 
 }  // namespace
 
@@ -141,7 +141,7 @@ std::string szResultQuery(const CWorkThread& w, std::string_view cookieValue) {
         static_cast<long>(rs.profile.nicRate), rs.profile.userPppoe.c_str(), rs.profile.userLocalIp.c_str(),
         rs.profile.netParameter.c_str(), szFtpItems(w.dlSeries).c_str(), szFtpItems(w.ulSeries).c_str(),
         szAdapterItems(w.dlSeries).c_str(), szAdapterItems(w.ulSeries).c_str(), rs.rttText.c_str(),
-        szTcpSessions(rs).c_str(), rs.profile.userProxy.c_str(), rs.profile.cpuName.c_str(), cpuUsage,
+        szTcpSessions(w).c_str(), rs.profile.userProxy.c_str(), rs.profile.cpuName.c_str(), cpuUsage,
         szCoreUsage(sums, rs.profile.coreCount, cpuUsage).c_str(), szMemoryText(sums, rs.profile.memTotalMb).c_str(),
         static_cast<double>(rs.profile.diskFreeGb), rs.profile.powerStatus.c_str(), errorCode.c_str(),
         authCode.c_str());
@@ -169,7 +169,7 @@ std::string szResultFileLine(const CWorkThread& w, std::string_view startTime) {
         static_cast<long>(rs.profile.nicRate), rs.profile.userPppoe.c_str(), rs.profile.userLocalIp.c_str(),
         rs.profile.netParameter.c_str(), szFtpItems(w.dlSeries).c_str(), szFtpItems(w.ulSeries).c_str(),
         szAdapterItems(w.dlSeries).c_str(), szAdapterItems(w.ulSeries).c_str(), rs.rttText.c_str(),
-        szTcpSessions(rs).c_str(), rs.profile.userProxy.c_str(), rs.profile.cpuName.c_str(), cpuUsage,
+        szTcpSessions(w).c_str(), rs.profile.userProxy.c_str(), rs.profile.cpuName.c_str(), cpuUsage,
         szMemoryText(sums, rs.profile.memTotalMb).c_str(), static_cast<double>(rs.profile.diskFreeGb),
         rs.profile.powerStatus.c_str(), errorCode.c_str());
 }

@@ -311,14 +311,14 @@ RunResult RunController::resultOf(RunOutcome outcome, std::string resultUrl) con
     r.completionCode = !s.completionCode.empty();
     r.roundTripText = s.rttText;
     if (s.rttMax >= 0) r.roundTrip = RoundTrip{s.rttMin, static_cast<double>(s.rttAvg), s.rttMax};
-    r.downloadConnections = s.dlSessions;
-    r.uploadConnections = s.ulSessions;
     if (const CWorkThread* w = worker_.get()) {
         // The worker posted the end after its last write; the queue orders the two. A worker
         // that is still running (an interrupted run) is only asked what it has sent.
         r.resultSent = w->resultSent.load();
         if (outcome.kind != EndKind::Interrupted) {
             r.guest = w->guestTest;
+            r.downloadConnections = w->dlStarted;
+            r.uploadConnections = w->ulStarted;
             if (w->dlMeasured) r.downloadKbps = s.dlFtpKbps;
             if (w->ulMeasured) r.uploadKbps = s.ulFtpKbps;
             r.adapter = {w->dlNicKbps, w->ulNicKbps, w->ulAtDlKbps, w->dlAtUlKbps};

@@ -86,13 +86,7 @@ struct RunState {
     int autoDlSeconds = 0;
     std::atomic<bool> autoTestMode{false};
 
-    // Worker-unit globals (the worker writes them, the window and the automatic mode read them)
-    std::string ftpUrl, ftpUid, ftpPwd;
-    int ulDurationSec = 0, dlDurationSec = 0;
-    int timeoutSec = 0;
-    int ulSessions = 0, dlSessions = 0;
-    int userSendBuf = 0, userRecvBuf = 0;
-    std::string ulPath, dlPath;
+    // The measured FTP rates in bit/s
     double dlFtpBps = 0.0, ulFtpBps = 0.0;
 };
 

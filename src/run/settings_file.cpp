@@ -1,5 +1,6 @@
 #include "run/settings_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "net/charset.h"
+#include "run/run_rules.h"
 
 namespace kivota {
 
@@ -75,8 +77,9 @@ bool bApplySetting(RunState& rs, std::string_view key, std::string_view value) {
         // 0 means "no override"; a malformed line or a negative count is ignored.
         const auto sessions = optNumberPair(value);
         if (sessions && sessions->first >= 0 && sessions->second >= 0) {
-            rs.ulSessionsSetting = sessions->first;
-            rs.dlSessionsSetting = sessions->second;
+            // As many connections as the server may ask for, and no more.
+            rs.ulSessionsSetting = std::min(sessions->first, kMaxSessions);
+            rs.dlSessionsSetting = std::min(sessions->second, kMaxSessions);
         }
     }
     return true;

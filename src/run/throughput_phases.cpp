@@ -57,19 +57,19 @@ std::vector<std::shared_ptr<TFTPClass>> vMakeConnections(CWorkThread& w, const c
 // 0 (or a nonsensical negative count) means one connection.
 int iConnectionCount(int sessions) { return sessions > 0 ? sessions : 1; }
 
-bool bSetUpConnection(CWorkThread& w, TFTPClass& c, bool upload) {
+bool bSetUpConnection(CWorkThread& w, const TestParameters& p, TFTPClass& c, bool upload) {
     const RunState& rs = w.rs;
     if (c.m_bConnected) c.Disconnect();
-    c.SetHost(rs.ftpUrl);
-    c.SetUsername(rs.ftpUid);
+    c.SetHost(p.ftpUrl);
+    c.SetUsername(p.ftpUid);
     c.SetPort(kFtpPort);
-    c.SetPassword(rs.ftpPwd);
+    c.SetPassword(p.ftpPwd);
     c.SetDropOnly(0);
     c.SetPassive(true);
     c.SetRecvBufferSize(kRecvBlockSize);
     c.SetSendBufferSize(kSendBlockSize);
-    if (rs.userRecvBuf > 0) c.SetRecvBufferSize(rs.userRecvBuf);
-    if (rs.userSendBuf > 0) c.SetSendBufferSize(rs.userSendBuf);
+    if (p.userRecvBuf > 0) c.SetRecvBufferSize(p.userRecvBuf);
+    if (p.userSendBuf > 0) c.SetSendBufferSize(p.userSendBuf);
     if (upload && rs.rttMax > kLongRttMaxMs && rs.rttMin > kLongRttMinMs) c.SetSendBufferSize(kLongRoundTripSendBlock);
     return c.Connect();
 }
@@ -77,13 +77,13 @@ bool bSetUpConnection(CWorkThread& w, TFTPClass& c, bool upload) {
 // Sets up and starts connections 1..n of a phase; `sessions` ends as the number started.
 // false when connection 1 failed.
 template <typename StartOne>
-bool bStartConnections(CWorkThread& w, std::vector<std::shared_ptr<TFTPClass>>& conns, int n, int& sessions,
-                       bool upload, StartOne startOne) {
+bool bStartConnections(CWorkThread& w, const TestParameters& p, std::vector<std::shared_ptr<TFTPClass>>& conns, int n,
+                       int& sessions, bool upload, StartOne startOne) {
     sessions = 0;
     // A run told to stop starts no further connection.
     for (int i = 1; i <= n && i <= static_cast<int>(conns.size()) && !w.Terminated(); ++i) {
         TFTPClass& c = *conns[static_cast<std::size_t>(i - 1)];
-        if (!bSetUpConnection(w, c, upload)) {
+        if (!bSetUpConnection(w, p, c, upload)) {
             if (i > 1) {
                 sessions = i - 1;
                 return true;
@@ -99,18 +99,17 @@ bool bStartConnections(CWorkThread& w, std::vector<std::shared_ptr<TFTPClass>>& 
     return true;
 }
 
-bool bStartDownloadConnections(CWorkThread& w, int n) {
-    RunState& rs = w.rs;
-    const std::string file = rs.dlPath.empty() ? std::string() : rs.dlPath.substr(1);  // "/test.zip" -> "test.zip"
-    return bStartConnections(w, w.dlConns, n, rs.dlSessions, false, [&](TFTPClass& c) {
+bool bStartDownloadConnections(CWorkThread& w, const TestParameters& p, int n) {
+    const std::string file = p.dlPath.empty() ? std::string() : p.dlPath.substr(1);  // "/test.zip" -> "test.zip"
+    return bStartConnections(w, p, w.dlConns, n, w.dlStarted, false, [&](TFTPClass& c) {
         c.SetGetFile(file);
         c.SetPutFile("");
         c.Get();
     });
 }
 
-bool bStartUploadConnections(CWorkThread& w, int n, const std::string& name) {
-    return bStartConnections(w, w.ulConns, n, w.rs.ulSessions, true, [&](TFTPClass& c) {
+bool bStartUploadConnections(CWorkThread& w, const TestParameters& p, int n, const std::string& name) {
+    return bStartConnections(w, p, w.ulConns, n, w.ulStarted, true, [&](TFTPClass& c) {
         c.ChangeDir("uploads");
         c.SetGetFile("");
         c.SetPutFile(name);
@@ -127,7 +126,7 @@ std::string szUploadName(const LocalTime& t) {
 }
 
 // Baselines and counters at the start of a phase (measureLock held).
-void vResetMeasurement(CWorkThread& w, bool download) {
+void vResetMeasurement(CWorkThread& w, bool download, int durationSec) {
     if (const auto counters = w.svc.counters->sample(w.rs.profile.adapterRow)) {
         w.outOctetsBase = counters->outOctets;
         w.inOctetsBase = counters->inOctets;
@@ -141,6 +140,7 @@ void vResetMeasurement(CWorkThread& w, bool download) {
     w.ftpBytes = 0;
     w.dlNicKbitSum = w.ulNicKbitSum = w.ulNicKbitDuringDl = w.dlNicKbitDuringUl = 0;
     w.dlPhase = download;
+    w.phaseDurationSec = durationSec;
 }
 
 bool bPhaseTimeLeft(CWorkThread& w, IClock::Mark t0, int durationSec) {
@@ -184,47 +184,47 @@ void CWorkThread::vStopPhase(bool download) {
     }
 }
 
-bool CWorkThread::bDownloadPhase() {
-    const int created = iConnectionCount(rs.dlSessions);
+bool CWorkThread::bDownloadPhase(const TestParameters& p) {
+    const int created = iConnectionCount(p.dlSessions);
     dlConns = vMakeConnections(*this, "FTPDL%d", created);
     rs.dlSessionsSetting = created;
 
     svc.window->SendMessage(WindowMessage::make(WM_TEST_PROGRESS, 1, 0));
     {
         std::lock_guard lock(measureLock);
-        vResetMeasurement(*this, true);
+        vResetMeasurement(*this, true, p.dlDurationSec);
     }
 
     // The retry starts as many connections as the first attempt did.
-    const int n = iConnectionCount(rs.dlSessions);
-    if (!bStartDownloadConnections(*this, n)) {
+    const int n = iConnectionCount(p.dlSessions);
+    if (!bStartDownloadConnections(*this, p, n)) {
         vStopPhase(true);
         svc.clock->sleepMs(kRetryPauseMs);
         {
             std::lock_guard lock(measureLock);
             phaseStart = svc.clock->now();
         }
-        if (!bStartDownloadConnections(*this, n)) {
+        if (!bStartDownloadConnections(*this, p, n)) {
             vStopPhase(true);
             rs.errorCode = ErrPhaseStart;
             return false;
         }
     }
 
-    const bool ok = bAwaitDownloadVerdict();
+    const bool ok = bAwaitDownloadVerdict(p.dlDurationSec);
     vStopPhase(true);
     return ok;
 }
 
-bool CWorkThread::bAwaitDownloadVerdict() {
+bool CWorkThread::bAwaitDownloadVerdict(int durationSec) {
     const IClock::Mark t0 = svc.clock->now();
     while (!rs.dlDone && !Terminated()) {
-        if (bPhaseTimeLeft(*this, t0, rs.dlDurationSec)) {
+        if (bPhaseTimeLeft(*this, t0, durationSec)) {
             svc.clock->sleepMs(kWaitPollMs);
             continue;
         }
         std::lock_guard lock(measureLock);
-        if (measuredSec > 0.0f && measuredSec >= kMinMeasuredShare * rs.dlDurationSec) {
+        if (measuredSec > 0.0f && measuredSec >= kMinMeasuredShare * durationSec) {
             rs.dlFtpBps = static_cast<double>(ftpBytes) * 8 / measuredSec;
             dlNicKbps = static_cast<double>(dlNicKbitSum) / measuredSec;
             rs.dlFtpKbps = rs.dlFtpBps * 0.001;
@@ -238,8 +238,8 @@ bool CWorkThread::bAwaitDownloadVerdict() {
     return !Terminated();
 }
 
-bool CWorkThread::bUploadPhase(bool automatic) {
-    const int created = iConnectionCount(rs.ulSessions);
+bool CWorkThread::bUploadPhase(const TestParameters& p, bool automatic) {
+    const int created = iConnectionCount(p.ulSessions);
     ulConns = vMakeConnections(*this, "FTPUL%d", created);
     ulConnsCreated = true;
     rs.ulSessionsSetting = created;
@@ -248,13 +248,13 @@ bool CWorkThread::bUploadPhase(bool automatic) {
     svc.window->SendMessage(WindowMessage::make(WM_TEST_PROGRESS, 0, 0));
     {
         std::lock_guard lock(measureLock);
-        vResetMeasurement(*this, false);
+        vResetMeasurement(*this, false, p.ulDurationSec);
         ulFinished = false;
     }
 
     const std::string name = szUploadName(svc.clock->localTime());
-    const int n = iConnectionCount(rs.ulSessions);
-    if (!bStartUploadConnections(*this, n, name)) {
+    const int n = iConnectionCount(p.ulSessions);
+    if (!bStartUploadConnections(*this, p, n, name)) {
         vStopPhase(false);
         svc.clock->sleepMs(kRetryPauseMs);
         {
@@ -262,24 +262,24 @@ bool CWorkThread::bUploadPhase(bool automatic) {
             phaseStart = svc.clock->now();
         }
         // A second failure is noted, and the wait below still decides the phase.
-        if (!bStartUploadConnections(*this, n, name)) rs.errorCode = ErrPhaseStart;
+        if (!bStartUploadConnections(*this, p, n, name)) rs.errorCode = ErrPhaseStart;
     }
     if (automatic) bAppendLog(*svc.clock, "Start upload", "");
 
-    const bool ok = bAwaitUploadVerdict(automatic || guestTest);
+    const bool ok = bAwaitUploadVerdict(p.ulDurationSec, automatic || guestTest);
     vStopPhase(false);
     return ok;
 }
 
-bool CWorkThread::bAwaitUploadVerdict(bool strict) {
+bool CWorkThread::bAwaitUploadVerdict(int durationSec, bool strict) {
     const IClock::Mark t0 = svc.clock->now();
     while (!rs.ulDone && !Terminated()) {
-        if (bPhaseTimeLeft(*this, t0, rs.ulDurationSec)) {
+        if (bPhaseTimeLeft(*this, t0, durationSec)) {
             svc.clock->sleepMs(kWaitPollMs);
             continue;
         }
         std::lock_guard lock(measureLock);
-        const double least = kMinMeasuredShare * rs.ulDurationSec;
+        const double least = kMinMeasuredShare * durationSec;
         const bool enough = measuredSec > 0.0f && (strict ? measuredSec > least : measuredSec >= least);
         if (enough) {
             rs.ulFtpBps = static_cast<double>(ftpBytes) * 8 / measuredSec;
@@ -354,7 +354,7 @@ void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsed
             }
         } else {
             // 4. A measurement report.
-            const int durationSec = upload ? rs.ulDurationSec : rs.dlDurationSec;
+            const int durationSec = phaseDurationSec;
             SecondFigures second;
             second.ftpKbps = optWholeKbit(rateBps);
             const std::int64_t percent = durationSec > 0 ? (elapsedMs - baseElapsedMs) / (durationSec * 10) : 0;

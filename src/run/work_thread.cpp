@@ -18,43 +18,6 @@ constexpr int kNotifySpacingMs = 500;
 constexpr int kBeforeMeasurementMs = 2000;
 constexpr int kBeforeResultMs = 500;
 
-// Fixed parameters of the guest test, run when the server's test parameters cannot be had.
-constexpr const char* kGuestFtpUser = "ftp";
-constexpr const char* kGuestFtpPassword = "jxq";
-constexpr int kGuestPhaseSec = 10;
-constexpr int kGuestTimeoutSec = 30;
-constexpr const char* kGuestDownloadPath = "/test_2048m.zip";
-constexpr const char* kGuestUploadPath = "/uploads";
-
-// The numeric test parameters, all present and well-formed.
-struct NumericParameters {
-    int ulDurationSec = 0, dlDurationSec = 0, timeoutSec = 0;
-    int ulSessions = 0, dlSessions = 0;
-    RateParts rate;
-};
-
-std::optional<NumericParameters> optReadNumericParameters(const ReplyLists& lists) {
-    NumericParameters p;
-    const auto ul = optStrictInt(szGetValue("ul_duration", lists));
-    const auto dl = optStrictInt(szGetValue("dl_duration", lists));
-    const auto timeout = optStrictInt(szGetValue("timeout", lists));
-    const auto ulSessions = optStrictInt(szGetValue("ul_session", lists));
-    const auto dlSessions = optStrictInt(szGetValue("dl_session", lists));
-    const std::string userRate = szGetValue("user_rate", lists);
-    std::optional<RateParts> rate = RateParts{};
-    if (!userRate.empty()) rate = optParseUserRate(userRate);
-    if (!ul || !dl || !timeout || !ulSessions || !dlSessions || !rate) return std::nullopt;
-    // A phase of no length measures nothing and would later divide by zero.
-    if (*ul <= 0 || *dl <= 0) return std::nullopt;
-    p.ulDurationSec = *ul;
-    p.dlDurationSec = *dl;
-    p.timeoutSec = *timeout;
-    p.ulSessions = *ulSessions;
-    p.dlSessions = *dlSessions;
-    p.rate = *rate;
-    return p;
-}
-
 void vPost(CWorkThread& w, unsigned msg, std::intptr_t wParam, std::intptr_t lParam) {
     w.svc.window->PostMessage(WindowMessage::make(msg, wParam, lParam));
 }
@@ -96,16 +59,8 @@ void vGuestTestAfterFailedFetch(CWorkThread& w) {
     }
 
     w.guestTest = true;
-    rs.ftpUrl = szDecode(w.svc.addresses->guestFtpServer);
-    rs.ftpUid = kGuestFtpUser;
-    rs.ftpPwd = kGuestFtpPassword;
-    rs.ulDurationSec = rs.dlDurationSec = kGuestPhaseSec;
-    rs.timeoutSec = kGuestTimeoutSec;
-    rs.ulSessions = rs.dlSessions = 1;
-    rs.dlPath = kGuestDownloadPath;
-    rs.ulPath = kGuestUploadPath;
-
-    if (w.bDownloadPhase()) w.bUploadPhase(false);
+    w.params = guestParameters(szDecode(w.svc.addresses->guestFtpServer));
+    if (w.bDownloadPhase(w.params)) w.bUploadPhase(w.params, false);
     if (w.bEndedByTerminate()) return;
     // Still 9: both phases ran and measured; a phase's own code means it did not.
     vPost(w, WM_TEST_FINISHED, rs.errorCode == ErrTestParamFetch ? 2 : 3, 0);
@@ -140,8 +95,6 @@ void CWorkThread::Execute() {
     rs.dlFtpKbps = 0.0;
     rs.ulFtpKbps = 0.0;
     rs.errorCode = ErrNone;
-    rs.ulSessions = rs.dlSessions = 0;
-    rs.userSendBuf = rs.userRecvBuf = 0;
     running = true;
 
     if (rs.factsPending) {
@@ -230,51 +183,26 @@ void CWorkThread::Execute() {
         vGuestTestAfterFailedFetch(*this);
         return;
     }
-    ReplyLists params;
-    vParseReply(reply, params);
-    permitted = szGetValue("test_permission", params) == "T";
+    ReplyLists paramReply;
+    vParseReply(reply, paramReply);
+    permitted = szGetValue("test_permission", paramReply) == "T";
     if (!permitted) {
         rs.errorCode = ErrRefused;
         vPost(*this, WM_TEST_REFUSED, 0, 0);
         vCleanUp();
         return;
     }
-    const std::optional<NumericParameters> numbers = optReadNumericParameters(params);
-    if (!numbers) {
+    const std::optional<TestParameters> parameters =
+        optServerParameters(paramReply, PlanInputs{rs.ulSessionsSetting, rs.dlSessionsSetting, rs.rttMin, rs.rttMax});
+    if (!parameters) {
         // A missing or malformed number makes the parameters unusable, as if not fetched.
         vGuestTestAfterFailedFetch(*this);
         return;
     }
-
-    rs.ftpUrl = szGetValue("url", params);
-    rs.ftpUid = szGetValue("uid", params);
-    rs.ftpPwd = szGetValue("pwd", params);
-    rs.ulDurationSec = numbers->ulDurationSec;
-    rs.dlDurationSec = numbers->dlDurationSec;
-    rs.timeoutSec = numbers->timeoutSec;
-
-    SessionPlan plan;
-    plan.ulSessions = numbers->ulSessions;
-    plan.dlSessions = numbers->dlSessions;
-    userRate = szGetValue("user_rate", params);
-    if (numbers->rate.applies) vApplyRateRules(numbers->rate.downKbps, numbers->rate.upKbps, plan);
-    // A Session override (or, on a retry, the previous run's connection counts) wins.
-    if (rs.ulSessionsSetting != 0) plan.ulSessions = rs.ulSessionsSetting;
-    if (rs.dlSessionsSetting != 0) plan.dlSessions = rs.dlSessionsSetting;
-    if (plan.dlSessions > kMaxSessions) plan.dlSessions = kMaxSessions;
-    if (plan.ulSessions > kMaxSessions) plan.ulSessions = kMaxSessions;
-
-    rs.dlPath = szGetValue("dl_path", params);
-    rs.ulPath = szGetValue("ul_path", params);
-    reportUrl = szGetValue("report_url", params);
-    hotfixQuery = szGetValue("HotFix", params);
-
-    // A long and jittery round trip starves parallel uploads: use one.
-    if (rs.rttMax > 30 && rs.rttMin > 20) plan.ulSessions = 1;
-    rs.ulSessions = plan.ulSessions;
-    rs.dlSessions = plan.dlSessions;
-    rs.userSendBuf = plan.userSendBuf;
-    rs.userRecvBuf = plan.userRecvBuf;
+    params = *parameters;
+    userRate = szGetValue("user_rate", paramReply);
+    reportUrl = szGetValue("report_url", paramReply);
+    hotfixQuery = szGetValue("HotFix", paramReply);
 
     if (bEndedByTerminate()) return;
     // Tell the server the measurement is about to begin.
@@ -286,7 +214,7 @@ void CWorkThread::Execute() {
     vPause(kBeforeMeasurementMs);
     if (bEndedByTerminate()) return;
 
-    if (bDownloadPhase()) bUploadPhase(false);
+    if (bDownloadPhase(params)) bUploadPhase(params, false);
     // A terminated run ends without a word: its figures are not a measurement.
     if (bEndedByTerminate()) return;
     if (rs.errorCode != ErrNone) {

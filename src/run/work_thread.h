@@ -24,6 +24,7 @@
 #include "run/phase_series.h"
 #include "run/run_state.h"
 #include "run/stored_addresses.h"
+#include "run/test_parameters.h"
 
 namespace kivota {
 
@@ -71,8 +72,8 @@ public:
 
     // --- throughput phases (throughput_phases.cpp) ---
     // Each returns false when the phase failed; errorCode then holds the reason.
-    bool bDownloadPhase();
-    bool bUploadPhase(bool automatic);
+    bool bDownloadPhase(const TestParameters& p);
+    bool bUploadPhase(const TestParameters& p, bool automatic);
     // Progress of the phase, called about once a second on connection 1's transfer thread.
     void vOnProgress(int workMode, double rateBps, std::int64_t elapsedMs, std::int64_t totalBytes);
     // The adapter's counters at the moment the FTP count of the next report was read (same
@@ -108,6 +109,7 @@ public:
     std::atomic<bool> ulFinished{false};
     std::atomic<bool> dlPhase{false};
     int warmupCount = 0;
+    int phaseDurationSec = 0;  // the running phase's length
     std::int64_t baseElapsedMs = 0;
     std::int64_t baseBytes = 0;
     float measuredSec = 0.0f;
@@ -119,6 +121,11 @@ public:
     std::string announcement;
     bool permitted = false;
     std::string reportUrl;
+    // The parameters of this run's measurement, set before its phases, which only read them;
+    // and how many connections each phase started.
+    TestParameters params;
+    int dlStarted = 0, ulStarted = 0;
+
     // The accepted seconds of each phase (measureLock).
     PhaseSeries dlSeries, ulSeries;
     std::string hotfixQuery;
@@ -145,8 +152,8 @@ public:
     // --- throughput phase steps (throughput_phases.cpp) ---
     // The wait of a phase once its connections run (until its done flag, a terminate request
     // or duration + 10 s) and the verdict after it: true to go on with the run.
-    bool bAwaitDownloadVerdict();
-    bool bAwaitUploadVerdict(bool strict);  // strict: exactly 30 % of the phase is too little
+    bool bAwaitDownloadVerdict(int durationSec);
+    bool bAwaitUploadVerdict(int durationSec, bool strict);  // strict: exactly 30 % of the phase is too little
     // Stops the connections of a phase: Abort where a transfer runs, then Disconnect.
     void vStopPhase(bool download);
 

@@ -66,11 +66,11 @@ TEST(AutoRun, FailedRunWritesNoResultLine) {
     worker->WaitFor();
 
     // A phase length the settings left at 0 does not run as a phase of no length.
-    EXPECT_EQ(rig.state->dlDurationSec, 10);
-    EXPECT_EQ(rig.state->ulDurationSec, 10);
-    EXPECT_EQ(rig.state->timeoutSec, 30);
-    EXPECT_EQ(rig.state->dlPath, "/test_2048m.zip");
-    EXPECT_EQ(rig.state->ulPath, "/uploads");
+    EXPECT_EQ(worker->params.dlDurationSec, 10);
+    EXPECT_EQ(worker->params.ulDurationSec, 10);
+    EXPECT_EQ(worker->params.timeoutSec, 30);
+    EXPECT_EQ(worker->params.dlPath, "/test_2048m.zip");
+    EXPECT_EQ(worker->params.ulPath, "/uploads");
     EXPECT_NE(rig.state->errorCode, ErrAutoRunning);
     const auto finished = rig.window->messages(WM_TEST_FINISHED);
     ASSERT_EQ(finished.size(), 1u);

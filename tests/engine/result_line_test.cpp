@@ -34,8 +34,8 @@ void fillRun(CWorkThread& w) {
     w.dlSeries = {{51000, 52000, 300}, {51500, 52100, 310}};
     w.ulSeries = {{9990, 10400, 20}, {10010, 10401, 21}};
     rs.rttText = "1,2,3";
-    rs.ulSessions = 1;
-    rs.dlSessions = 4;
+    w.ulStarted = 1;
+    w.dlStarted = 4;
     rs.profile.userProxy = "null";
     rs.profile.cpuName = "Intel(R) Xeon(R) CPU @ 2.20GHz";
     rs.profile.coreCount = 2;

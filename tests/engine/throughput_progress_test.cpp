@@ -56,7 +56,8 @@ struct Rig : test::WorkerRig {
         StoredAddresses addresses;
         addresses.keepAliveUrl = test::szEncode(kKeepAliveUrl);
         w = makeWorker(std::move(addresses), counters);
-        state->dlDurationSec = state->ulDurationSec = 10;
+        w->params.dlDurationSec = w->params.ulDurationSec = 10;
+        w->phaseDurationSec = 10;
     }
 
     // The state a phase start leaves (what bDownloadPhase/bUploadPhase set before the reports).
@@ -200,18 +201,18 @@ void acceptSeconds(Rig& rig, int n) {
 TEST(ThroughputVerdict, TwentySecondDownloadNeedsSixAcceptedSeconds) {
     {
         Rig rig;
-        rig.state->dlDurationSec = 20;
+        rig.w->params.dlDurationSec = rig.w->phaseDurationSec = 20;
         acceptSeconds(rig, 5);
         const double before = rig.clock->elapsedSec();
-        EXPECT_FALSE(rig.w->bAwaitDownloadVerdict());
+        EXPECT_FALSE(rig.w->bAwaitDownloadVerdict(rig.w->params.dlDurationSec));
         EXPECT_EQ(rig.state->errorCode, ErrDownloadTooShort);
         EXPECT_GE(rig.clock->elapsedSec() - before, 30.0);
     }
     {
         Rig rig;
-        rig.state->dlDurationSec = 20;
+        rig.w->params.dlDurationSec = rig.w->phaseDurationSec = 20;
         acceptSeconds(rig, 6);
-        EXPECT_TRUE(rig.w->bAwaitDownloadVerdict());
+        EXPECT_TRUE(rig.w->bAwaitDownloadVerdict(rig.w->params.dlDurationSec));
         EXPECT_EQ(rig.state->errorCode, ErrNone);
         EXPECT_DOUBLE_EQ(rig.state->dlFtpKbps, 8000.0);
         EXPECT_DOUBLE_EQ(rig.w->dlNicKbps, 8400.0);
@@ -222,12 +223,12 @@ TEST(ThroughputVerdict, DoneFlagOrTerminateEndsTheWaitAtOnce) {
     Rig rig;
     rig.state->dlDone = true;
     const double before = rig.clock->elapsedSec();
-    EXPECT_TRUE(rig.w->bAwaitDownloadVerdict());
+    EXPECT_TRUE(rig.w->bAwaitDownloadVerdict(rig.w->params.dlDurationSec));
     EXPECT_EQ(rig.clock->elapsedSec(), before);
     // A terminated wait ends at once too, and says the phase measured nothing, without a code.
     rig.w->Terminate();
-    EXPECT_FALSE(rig.w->bAwaitUploadVerdict(false));
-    EXPECT_FALSE(rig.w->bAwaitDownloadVerdict());
+    EXPECT_FALSE(rig.w->bAwaitUploadVerdict(rig.w->params.ulDurationSec, false));
+    EXPECT_FALSE(rig.w->bAwaitDownloadVerdict(rig.w->params.dlDurationSec));
     EXPECT_EQ(rig.state->errorCode, ErrNone);
 }
 
@@ -247,7 +248,7 @@ TEST(ThroughputVerdict, UploadWithoutMeasurementNamesTheLink) {
         Rig rig;
         rig.state->profile.userPppoe = c.pppoe;
         rig.state->profile.mtu = c.mtu;
-        EXPECT_FALSE(rig.w->bAwaitUploadVerdict(false));
+        EXPECT_FALSE(rig.w->bAwaitUploadVerdict(rig.w->params.ulDurationSec, false));
         EXPECT_EQ(rig.state->errorCode, c.expected) << c.pppoe << " " << c.mtu;
     }
 }
@@ -257,7 +258,7 @@ TEST(ThroughputVerdict, ExactlyThirtyPercentPassesARegularUploadOnly) {
         Rig rig;
         rig.w->measuredSec = 3.0f;  // of 10 s
         rig.w->ftpBytes = 3 * kBytes;
-        EXPECT_EQ(rig.w->bAwaitUploadVerdict(strict), !strict);
+        EXPECT_EQ(rig.w->bAwaitUploadVerdict(rig.w->params.ulDurationSec, strict), !strict);
         EXPECT_EQ(rig.state->errorCode, strict ? ErrUploadTooShort : ErrNone);
         if (!strict) {
             EXPECT_DOUBLE_EQ(rig.state->ulFtpKbps, 8000.0);
@@ -269,10 +270,10 @@ TEST(ThroughputVerdict, ExactlyThirtyPercentPassesARegularUploadOnly) {
 
 TEST(ThroughputPhase, DownloadThatCannotStartTwiceEndsWithCodeSeven) {
     Rig rig;
-    rig.state->ftpUrl = "127.0.0.1:" + std::to_string(test::refusedPort());
-    rig.state->dlSessions = 0;  // counts as one
+    rig.w->params.ftpUrl = "127.0.0.1:" + std::to_string(test::refusedPort());
+    rig.w->params.dlSessions = 0;  // counts as one
     const double before = rig.clock->elapsedSec();
-    EXPECT_FALSE(rig.w->bDownloadPhase());
+    EXPECT_FALSE(rig.w->bDownloadPhase(rig.w->params));
     EXPECT_EQ(rig.state->errorCode, ErrPhaseStart);
     EXPECT_EQ(rig.state->dlSessionsSetting, 1);
     ASSERT_EQ(rig.w->dlConns.size(), 1u);
@@ -293,10 +294,10 @@ TEST(ThroughputPhase, UploadThatCannotStartStillWaitsAndLogsItsStart) {
     std::filesystem::current_path(dir);
     {
         Rig rig;
-        rig.state->ftpUrl = "127.0.0.1:" + std::to_string(test::refusedPort());
-        rig.state->ulSessions = 3;
+        rig.w->params.ftpUrl = "127.0.0.1:" + std::to_string(test::refusedPort());
+        rig.w->params.ulSessions = 3;
         const double before = rig.clock->elapsedSec();
-        EXPECT_FALSE(rig.w->bUploadPhase(true));
+        EXPECT_FALSE(rig.w->bUploadPhase(rig.w->params, true));
         // Code 7 was noted, then the wait found nothing measured on a link that is not PPPoE.
         EXPECT_EQ(rig.state->errorCode, ErrUploadNoneOther);
         EXPECT_GE(rig.clock->elapsedSec() - before, 1.0 + 0.1 + 20.0);

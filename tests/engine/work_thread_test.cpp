@@ -29,7 +29,6 @@ TEST(WorkThread, UnreachableServerHaltsWithCodeSixAndOneMessage) {
     Rig rig;
     rig.state->freshStart = true;
     rig.state->errorCode = ErrRefused;  // left from a previous run
-    rig.state->userSendBuf = 4096;
     auto worker = rig.worker();
     worker->Resume();
     worker->WaitFor();
@@ -37,7 +36,6 @@ TEST(WorkThread, UnreachableServerHaltsWithCodeSixAndOneMessage) {
     EXPECT_EQ(rig.state->errorCode, ErrConfigFetch);
     EXPECT_FALSE(rig.state->freshStart);
     EXPECT_FALSE(worker->running);
-    EXPECT_EQ(rig.state->userSendBuf, 0);
     const auto messages = rig.window->messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].msg, WM_START_DECISION);

@@ -50,8 +50,8 @@ struct UploadRig : test::WorkerRig {
         worker->dlSeries.assign(600, SecondFigures{5123, 5200, 100});
         worker->ulSeries = {{9990, 10100, 200}, {10010, 10150, 210}};
         rs.rttText = "1,2,3";
-        rs.ulSessions = 1;
-        rs.dlSessions = 4;
+        worker->ulStarted = 1;
+        worker->dlStarted = 4;
         rs.profile.userProxy = "null";
         rs.profile.cpuName = "Test CPU";
         rs.profile.coreCount = 2;

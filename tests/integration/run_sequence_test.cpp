@@ -27,19 +27,6 @@ bool is(const RecordedMessage& m, unsigned msg, std::intptr_t w, std::intptr_t l
     return m.msg == msg && m.wParam == w && m.lParam == l;
 }
 
-// The run's parameters as they stood when the measurement began (the phases go on to change
-// some of them, for example the connection counts when connections fail).
-struct Parameters {
-    std::string ftpUrl, ftpUid, ftpPwd, dlPath, ulPath;
-    int ulDurationSec = 0, dlDurationSec = 0, timeoutSec = 0;
-    int ulSessions = 0, dlSessions = 0, userSendBuf = 0, userRecvBuf = 0;
-};
-
-Parameters parametersOf(const RunState& s) {
-    return Parameters{s.ftpUrl,        s.ftpUid,     s.ftpPwd,     s.dlPath,     s.ulPath,      s.ulDurationSec,
-                      s.dlDurationSec, s.timeoutSec, s.ulSessions, s.dlSessions, s.userSendBuf, s.userRecvBuf};
-}
-
 class RunSequence : public ::testing::Test {
 protected:
     test::TestbedProcess testbed;
@@ -55,7 +42,7 @@ protected:
     bool answerEcho = true;  // echoDone on the probe-wait progress
     std::function<bool(const RecordedMessage&)> terminateOn = [](const RecordedMessage&) { return false; };
     double echoLimitSeenAt = -1.0;  // fake seconds when the halt came
-    Parameters at;                  // taken when the measurement began
+    TestParameters at;              // taken when the measurement began
     bool measurementBegan = false;
 
     void SetUp() override {
@@ -84,7 +71,7 @@ protected:
             // The last preparation step, or (in the guest test) the download phase's start.
             if (!measurementBegan && (is(m, WM_TEST_PROGRESS, 2, 100) || is(m, WM_TEST_PROGRESS, 1, 0))) {
                 measurementBegan = true;
-                at = parametersOf(*rs);
+                at = w->params;
             }
         });
         worker->Resume();

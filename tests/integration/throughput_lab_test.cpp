@@ -52,17 +52,17 @@ TEST(ThroughputLab, DownloadAndUploadThroughTheShapedLink) {
     auto w = std::make_shared<CWorkThread>(std::move(svc));
 
     state->profile.adapterRow = row;
-    state->ftpUrl = kLabServer;
-    state->ftpUid = "ftp";
-    state->ftpPwd = "kivota";
-    state->dlDurationSec = state->ulDurationSec = 10;
-    state->dlSessions = state->ulSessions = 4;
-    state->dlPath = "/test_2048m.zip";
+    w->params.ftpUrl = kLabServer;
+    w->params.ftpUid = "ftp";
+    w->params.ftpPwd = "kivota";
+    w->params.dlDurationSec = w->params.ulDurationSec = 10;
+    w->params.dlSessions = w->params.ulSessions = 4;
+    w->params.dlPath = "/test_2048m.zip";
     w->m_szCookie = "KVSID=lab";
     w->running = true;
 
-    ASSERT_TRUE(w->bDownloadPhase());
-    ASSERT_TRUE(w->bUploadPhase(false));
+    ASSERT_TRUE(w->bDownloadPhase(w->params));
+    ASSERT_TRUE(w->bUploadPhase(w->params, false));
     w->vCleanUp();
     EXPECT_EQ(state->errorCode, ErrNone);
     EXPECT_TRUE(state->dlDone);
@@ -79,9 +79,9 @@ TEST(ThroughputLab, DownloadAndUploadThroughTheShapedLink) {
     EXPECT_LE(state->dlFtpKbps, w->dlNicKbps * test::kPayloadShare);
     EXPECT_LE(state->ulFtpKbps, w->ulNicKbps * test::kPayloadShare);
     test::vExpectEverySecondWithinThePayloadShare("download", szFtpItems(w->dlSeries), szAdapterItems(w->dlSeries),
-                                                  state->dlSessions, false);
+                                                  w->dlStarted, false);
     test::vExpectEverySecondWithinThePayloadShare("upload", szFtpItems(w->ulSeries), szAdapterItems(w->ulSeries),
-                                                  state->ulSessions, true);
+                                                  w->ulStarted, true);
 
     // About one accepted second per second of each phase, each with all its rates.
     EXPECT_GE(w->dlSeries.size(), 9u);

@@ -48,7 +48,8 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     EXPECT_EQ(rs.profile.userNic, "kvlab0");
     EXPECT_GT(rs.profile.resources.snapshot().resourceSamples, 0);
     std::printf("stored: DL %.2f kbit/s (adapter %.2f), UL %.2f (adapter %.2f), sessions %d,%d, rtt %s\n", rs.dlFtpKbps,
-                worker->dlNicKbps, rs.ulFtpKbps, worker->ulNicKbps, rs.ulSessions, rs.dlSessions, rs.rttText.c_str());
+                worker->dlNicKbps, rs.ulFtpKbps, worker->ulNicKbps, worker->ulStarted, worker->dlStarted,
+                rs.rttText.c_str());
 
     // The front end heard the run as the window does: one run, reported, its link and figures.
     ASSERT_EQ(front.finished.size(), 1u);
@@ -91,7 +92,8 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     EXPECT_EQ(stored->field("DL_NIC_speed_interval"), szAdapterItems(worker->dlSeries));
     EXPECT_EQ(stored->field("UL_NIC_speed_interval"), szAdapterItems(worker->ulSeries));
     EXPECT_EQ(stored->field("RTT"), rs.rttText);
-    EXPECT_EQ(stored->field("Tcp_session"), std::to_string(rs.ulSessions) + "," + std::to_string(rs.dlSessions));
+    EXPECT_EQ(stored->field("Tcp_session"),
+              std::to_string(worker->ulStarted) + "," + std::to_string(worker->dlStarted));
     EXPECT_EQ(stored->field("CPU"), rs.profile.cpuName);
     EXPECT_NE(stored->field("CPU_usage"), "-1");
     EXPECT_EQ(stored->field("Power"), rs.profile.powerStatus);
@@ -107,9 +109,9 @@ TEST(WholeRunLab, TheOperatorStoresWhatTheRunMeasured) {
     EXPECT_LE(rs.dlFtpKbps, worker->dlNicKbps * test::kPayloadShare);
     EXPECT_LE(rs.ulFtpKbps, worker->ulNicKbps * test::kPayloadShare);
     test::vExpectEverySecondWithinThePayloadShare("download", szFtpItems(worker->dlSeries),
-                                                  szAdapterItems(worker->dlSeries), rs.dlSessions, false);
+                                                  szAdapterItems(worker->dlSeries), worker->dlStarted, false);
     test::vExpectEverySecondWithinThePayloadShare("upload", szFtpItems(worker->ulSeries),
-                                                  szAdapterItems(worker->ulSeries), rs.ulSessions, true);
+                                                  szAdapterItems(worker->ulSeries), worker->ulStarted, true);
 }
 
 }  // namespace
