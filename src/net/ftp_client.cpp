@@ -322,8 +322,8 @@ int FtpClient::iOnSocketOpened(void* client, curl_socket_t fd, curlsocktype purp
         self.m_nAppBytes = 0;
         self.m_nUncountedAtClose = 0;
         self.takenOver_ = false;
-        self.counters_.vOpenDataConnection(fd, self.uploadPrepared_);
-        self.m_bKernelCounted = true;
+        // Counted by the kernel where it can; else the transfer's own events count its bytes.
+        self.m_bKernelCounted = self.counters_.bOpenDataConnection(fd, self.uploadPrepared_);
     }
     return CURL_SOCKOPT_OK;
 }
@@ -340,7 +340,12 @@ int FtpClient::iOnSocketClose(void* client, curl_socket_t fd) {
     if (self.pump_.iSocket() == fd) self.pump_.vStop();
     int data = fd;
     if (self.dataSocket_.compare_exchange_strong(data, -1)) {
-        self.m_nUncountedAtClose = self.counters_.iCloseDataConnection(fd, self.m_nAppBytes.load());
+        const std::int64_t appBytes = self.m_nAppBytes.load();
+        // Without kernel counts the work events have counted up to the last one; the rest of
+        // an upload's bytes count once the server confirms the STOR.
+        self.m_nUncountedAtClose = self.m_bKernelCounted.load()
+                                       ? self.counters_.iCloseDataConnection(fd, appBytes)
+                                       : std::max<std::int64_t>(appBytes - self.m_nLastCount, 0);
     }
     int expected = fd;
     const bool control = self.controlSocket_.compare_exchange_strong(expected, -1);
