@@ -26,11 +26,10 @@ TEST(HttpTimeouts, ResolveAndConnectBoundTheConnectPhaseAllFourTheExchange) {
     EXPECT_EQ(connectLimitMs(kKeepAliveTimeouts), 13000);
     EXPECT_EQ(exchangeLimitMs(kKeepAliveTimeouts), 19000);
     EXPECT_EQ(exchangeLimitMs(postTimeouts(200.0f)), 48000);
-    // Silence: the longer of send and receive, in whole seconds rounded up.
-    EXPECT_EQ(silenceLimitSec(kRequestTimeouts), 10);
-    EXPECT_EQ(silenceLimitSec(kKeepAliveTimeouts), 3);
-    EXPECT_EQ(silenceLimitSec(HttpTimeouts{3000, 10000, 1500, 200}), 2);
-    EXPECT_EQ(silenceLimitSec(HttpTimeouts{0, 0, 0, 0}), 1);
+    // Silence: the send limit while the request goes out, the receive limit after it.
+    EXPECT_EQ(silenceLimitMs(HttpTimeouts{3000, 10000, 1500, 200}, false), 1500);
+    EXPECT_EQ(silenceLimitMs(HttpTimeouts{3000, 10000, 1500, 200}, true), 200);
+    EXPECT_EQ(silenceLimitMs(kKeepAliveTimeouts, true), 3000);
 }
 
 TEST(SetCookie, FirstTokenBeforeSemicolonVerbatim) {
