@@ -1,5 +1,7 @@
 #include "net/ftp_client.h"
 
+#include "net/ftp_reply.h"
+
 #include <linux/sockios.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -51,15 +53,6 @@ std::string szTimeOfDay(const LocalTime& t) {
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
     return text;
-}
-
-// A final reply line "ddd text": its code, else 0.
-int iFinalReplyCode(const std::string& line) {
-    if (line.size() < 4 || line[3] != ' ') return 0;
-    for (int i = 0; i < 3; ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(line[static_cast<std::size_t>(i)]))) return 0;
-    }
-    return std::atoi(line.substr(0, 3).c_str());
 }
 
 }  // namespace
@@ -478,7 +471,7 @@ void FtpClient::vSendAbort() {
     // The server ends the data transfer and answers (426 for the transfer, then 226 or 225);
     // libcurl drops the control connection after a stopped download, so reading it here takes
     // nothing away from it.
-    std::string pending;
+    FtpAbortAnswer answer;
     const std::int64_t deadline = iSteadyMs() + kAbortReplyLimitMs;
     for (;;) {
         const std::int64_t left = deadline - iSteadyMs();
@@ -488,15 +481,7 @@ void FtpClient::vSendAbort() {
         char buffer[512];
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0) break;
-        pending.append(buffer, static_cast<std::size_t>(n));
-        bool answered = false;
-        std::size_t eol;
-        while ((eol = pending.find("\r\n")) != std::string::npos) {
-            const int code = iFinalReplyCode(pending.substr(0, eol));
-            pending.erase(0, eol + 2);
-            if (code >= 200 && code != 426) answered = true;
-        }
-        if (answered) break;
+        if (answer.bFeed(std::string_view(buffer, static_cast<std::size_t>(n)))) break;
     }
     vStatus(ftpAborted);
 }
