@@ -57,6 +57,9 @@ TEST(Charset, DecodesBig5AndCp950AndRefusesInvalidBytes) {
     EXPECT_EQ(fromUtf8(utf8, kCharsetCp950), big5);
     EXPECT_EQ(toUtf8("", kCharsetCp950), "");
     EXPECT_FALSE(toUtf8("\xff\xfe\xc3", kCharsetUtf8).has_value());
+    // iconv itself lets a code point beyond U+10FFFF through; the conversion does not.
+    EXPECT_FALSE(toUtf8("ok\xf6\x9e\x86\x92", kCharsetUtf8).has_value());
+    EXPECT_FALSE(toUtf8("\xf4\x90\x80\x80", "utf-8").has_value());
     EXPECT_FALSE(toUtf8("abc", "no-such-charset").has_value());
     const std::string large(100000, 'x');  // longer than one conversion chunk
     EXPECT_EQ(toUtf8(large, "big5"), large);
