@@ -32,12 +32,3 @@ TEST(FtpAbortAnswer, AnOverlongLineIsPassedOverWholeAndAPartOfItIsNoReply) {
     EXPECT_FALSE(cut.bFeed("226 " + std::string(FtpAbortAnswer::kMaxLine, 'y') + "\r\n"));
     EXPECT_TRUE(cut.bFeed("226 " + std::string(FtpAbortAnswer::kMaxLine - 4, 'y') + "\r\n"));
 }
-
-TEST(FtpReply, FinalReplyCodes) {
-    EXPECT_EQ(iFinalReplyCode("226 Transfer complete."), 226);
-    EXPECT_EQ(iFinalReplyCode("226 "), 226);
-    EXPECT_EQ(iFinalReplyCode("226-more"), 0);
-    EXPECT_EQ(iFinalReplyCode("226"), 0);
-    EXPECT_EQ(iFinalReplyCode("2x6 no"), 0);
-    EXPECT_EQ(iFinalReplyCode("-26 no"), 0);
-}
