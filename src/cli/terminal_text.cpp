@@ -1,43 +1,16 @@
 #include "cli/terminal_text.h"
 
+#include "net/charset.h"
+
 namespace kivota {
 
 namespace {
 
-// Length of the well-formed UTF-8 sequence at `at`, 0 when there is none.
-std::size_t sequenceAt(std::string_view s, std::size_t at, char32_t& code) {
-    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[at + i]); };
-    const unsigned char lead = b(0);
-    std::size_t length = 0;
-    if (lead < 0x80) {
-        code = lead;
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (at + length > s.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((b(i) & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (b(i) & 0x3Fu);
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
-    return length;
-}
-
-bool bControl(char32_t code) {
-    return (code < 0x20 && code != '\n' && code != '\t') || code == 0x7F || (code >= 0x80 && code <= 0x9F);
+// C0 (newline and tab kept), DEL, and C1 as its two UTF-8 bytes C2 80..C2 9F.
+bool bIsControl(std::string_view sequence) {
+    const auto lead = static_cast<unsigned char>(sequence[0]);
+    if (sequence.size() == 1) return (lead < 0x20 && lead != '\n' && lead != '\t') || lead == 0x7F;
+    return sequence.size() == 2 && lead == 0xC2 && static_cast<unsigned char>(sequence[1]) <= 0x9F;
 }
 
 }  // namespace
@@ -46,13 +19,13 @@ std::string szPrintable(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t at = 0; at < utf8.size();) {
-        char32_t code = 0;
-        const std::size_t length = sequenceAt(utf8, at, code);
+        const std::size_t length = iUtf8SequenceLength(utf8, at);
         if (length == 0) {
-            ++at;  // not UTF-8: dropped
+            ++at;  // a stray byte: dropped, and the next byte is read afresh
             continue;
         }
-        if (!bControl(code)) out.append(utf8.substr(at, length));
+        const std::string_view sequence = utf8.substr(at, length);
+        if (!bIsControl(sequence)) out.append(sequence);
         at += length;
     }
     return out;

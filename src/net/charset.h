@@ -15,7 +15,8 @@ inline constexpr const char* kCharsetUtf8 = "UTF-8";
 inline constexpr const char* kCharsetCp950 = "CP950";
 
 // Converts `bytes` in `fromCharset` to `toCharset`; nullopt when a charset is unknown or the
-// input is not valid in it (or cannot be expressed in the target).
+// input is not valid in it (or cannot be expressed in the target). UTF-8 comes out well-formed
+// or not at all: iconv's UTF-8 reader lets code points beyond U+10FFFF through unchanged.
 std::optional<std::string> convertCharset(std::string_view bytes, const std::string& fromCharset,
                                           const std::string& toCharset);
 
@@ -25,6 +26,12 @@ inline std::optional<std::string> toUtf8(std::string_view bytes, const std::stri
 inline std::optional<std::string> fromUtf8(std::string_view utf8, const std::string& toCharset) {
     return convertCharset(utf8, kCharsetUtf8, toCharset);
 }
+
+// Whether `text` is well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool bIsWellFormedUtf8(std::string_view text);
+// The length of the well-formed UTF-8 sequence that starts at `at` (< text.size()), 0 when
+// none does there.
+std::size_t iUtf8SequenceLength(std::string_view text, std::size_t at);
 
 // The charset parameter of a Content-Type header value ("text/plain; charset=big5" -> "big5"),
 // without quotes; empty when the header names none.

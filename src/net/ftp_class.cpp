@@ -13,8 +13,8 @@ bool bIsFirstConnection(const std::string& name) { return name == "FTPDL1" || na
 
 }  // namespace
 
-TFTPClass::TFTPClass(std::shared_ptr<IClock> clock)
-    : m_pFTP(std::make_shared<FtpClient>(std::move(clock), ftpSharedCounters())),
+TFTPClass::TFTPClass(std::shared_ptr<IClock> clock, FtpSharedCounters& counters)
+    : m_pFTP(std::make_shared<FtpClient>(std::move(clock), counters)),
       m_bDropOnly(m_pFTP->m_bDropOnly),
       m_bConnected(m_pFTP->m_bConnected),
       m_bBusy(m_pFTP->m_bBusy),

@@ -26,8 +26,9 @@ namespace kivota {
 
 class TFTPClass {
 public:
-    // `clock` times the rate samples; null means the system clock.
-    explicit TFTPClass(std::shared_ptr<IClock> clock = nullptr);
+    // `clock` times the rate samples; null means the system clock. `counters` is the phase's
+    // shared byte counter (the program's one set unless a test gives its own).
+    explicit TFTPClass(std::shared_ptr<IClock> clock = nullptr, FtpSharedCounters& counters = ftpSharedCounters());
     ~TFTPClass();
     TFTPClass(const TFTPClass&) = delete;
     TFTPClass& operator=(const TFTPClass&) = delete;

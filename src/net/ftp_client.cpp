@@ -1,5 +1,7 @@
 #include "net/ftp_client.h"
 
+#include "net/ftp_reply.h"
+
 #include <linux/sockios.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -51,15 +53,6 @@ std::string szTimeOfDay(const LocalTime& t) {
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
     return text;
-}
-
-// A final reply line "ddd text": its code, else 0.
-int iFinalReplyCode(const std::string& line) {
-    if (line.size() < 4 || line[3] != ' ') return 0;
-    for (int i = 0; i < 3; ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(line[static_cast<std::size_t>(i)]))) return 0;
-    }
-    return std::atoi(line.substr(0, 3).c_str());
 }
 
 }  // namespace
@@ -322,8 +315,8 @@ int FtpClient::iOnSocketOpened(void* client, curl_socket_t fd, curlsocktype purp
         self.m_nAppBytes = 0;
         self.m_nUncountedAtClose = 0;
         self.takenOver_ = false;
-        self.counters_.vOpenDataConnection(fd, self.uploadPrepared_);
-        self.m_bKernelCounted = true;
+        // Counted by the kernel where it can; else the transfer's own events count its bytes.
+        self.m_bKernelCounted = self.counters_.bOpenDataConnection(fd, self.uploadPrepared_);
     }
     return CURL_SOCKOPT_OK;
 }
@@ -340,7 +333,12 @@ int FtpClient::iOnSocketClose(void* client, curl_socket_t fd) {
     if (self.pump_.iSocket() == fd) self.pump_.vStop();
     int data = fd;
     if (self.dataSocket_.compare_exchange_strong(data, -1)) {
-        self.m_nUncountedAtClose = self.counters_.iCloseDataConnection(fd, self.m_nAppBytes.load());
+        const std::int64_t appBytes = self.m_nAppBytes.load();
+        // Without kernel counts the work events have counted up to the last one; the rest of
+        // an upload's bytes count once the server confirms the STOR.
+        self.m_nUncountedAtClose = self.m_bKernelCounted.load()
+                                       ? self.counters_.iCloseDataConnection(fd, appBytes)
+                                       : std::max<std::int64_t>(appBytes - self.m_nLastCount, 0);
     }
     int expected = fd;
     const bool control = self.controlSocket_.compare_exchange_strong(expected, -1);
@@ -473,7 +471,7 @@ void FtpClient::vSendAbort() {
     // The server ends the data transfer and answers (426 for the transfer, then 226 or 225);
     // libcurl drops the control connection after a stopped download, so reading it here takes
     // nothing away from it.
-    std::string pending;
+    FtpAbortAnswer answer;
     const std::int64_t deadline = iSteadyMs() + kAbortReplyLimitMs;
     for (;;) {
         const std::int64_t left = deadline - iSteadyMs();
@@ -483,15 +481,7 @@ void FtpClient::vSendAbort() {
         char buffer[512];
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0) break;
-        pending.append(buffer, static_cast<std::size_t>(n));
-        bool answered = false;
-        std::size_t eol;
-        while ((eol = pending.find("\r\n")) != std::string::npos) {
-            const int code = iFinalReplyCode(pending.substr(0, eol));
-            pending.erase(0, eol + 2);
-            if (code >= 200 && code != 426) answered = true;
-        }
-        if (answered) break;
+        if (answer.bFeed(std::string_view(buffer, static_cast<std::size_t>(n)))) break;
     }
     vStatus(ftpAborted);
 }

@@ -165,7 +165,7 @@ public:
     // upload's, on their way to the server); they count once the server confirms the STOR.
     std::atomic<std::int64_t> m_nUncountedAtClose{0};
     // The current transfer's bytes are counted from its data socket by the kernel (see
-    // FtpSharedCounters), not from the work events.
+    // FtpSharedCounters), not from the work events; false where the kernel cannot count them.
     std::atomic<bool> m_bKernelCounted{false};
 
     IClock& clock() { return *clock_; }

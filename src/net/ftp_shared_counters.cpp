@@ -24,11 +24,8 @@ std::int64_t iSteadyMs() {
         .count();
 }
 
-bool bTcpInfo(int fd, tcp_info& info) {
-    socklen_t length = sizeof info;
-    return fd >= 0 && ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
-           length >= offsetof(tcp_info, tcpi_rcv_ooopack) + sizeof info.tcpi_rcv_ooopack;
-}
+// The last field the counts read (tcpi_rcv_ooopack came with Linux 5.4).
+constexpr std::size_t kTcpInfoNeeded = offsetof(tcp_info, tcpi_rcv_ooopack) + sizeof(tcp_info::tcpi_rcv_ooopack);
 
 // A receiving socket that has read everything in order but still holds receive memory keeps
 // segments beyond a hole (its out-of-order queue).
@@ -45,7 +42,18 @@ bool bHoldsOutOfOrderData(int fd) {
 
 }  // namespace
 
-std::int64_t FtpSharedCounters::iKernelPayload(int fd, bool upload) {
+FtpSharedCounters::FtpSharedCounters(TcpInfoReader reader) : reader_(std::move(reader)) {}
+
+int FtpSharedCounters::iSystemTcpInfo(int fd, tcp_info& info, socklen_t& length) {
+    return ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length);
+}
+
+bool FtpSharedCounters::bTcpInfo(int fd, tcp_info& info) const {
+    socklen_t length = sizeof info;
+    return fd >= 0 && reader_ && reader_(fd, info, length) == 0 && length >= kTcpInfoNeeded;
+}
+
+std::int64_t FtpSharedCounters::iKernelPayload(int fd, bool upload) const {
     tcp_info info{};
     if (!bTcpInfo(fd, info)) return -1;
     // Received in order; or what the server has: acknowledged, and the segments it
@@ -100,15 +108,18 @@ void FtpSharedCounters::vStartPhase(bool upload) {
     vSetTotal(0);
 }
 
-void FtpSharedCounters::vOpenDataConnection(int fd, bool upload) {
+bool FtpSharedCounters::bOpenDataConnection(int fd, bool upload) {
     std::lock_guard lock(ftpLock);
     std::erase_if(open_, [fd](const DataConnection& c) { return c.fd == fd; });
+    tcp_info probe{};
+    if (!bTcpInfo(fd, probe)) return false;
     DataConnection c;
     c.fd = fd;
     c.upload = upload;
     c.counted = std::max<std::int64_t>(iKernelPayload(fd, upload), 0);
     c.sinceMs = iSteadyMs();
     open_.push_back(c);
+    return true;
 }
 
 std::int64_t FtpSharedCounters::iCloseDataConnection(int fd, std::int64_t appBytes) {

@@ -8,14 +8,30 @@
 // read for every open data connection at once when the first connection samples the rate, so
 // that the total and the adapter's counters, read right after, describe the same moment; a
 // count taken from each connection's own events would be as old as its last event.
+//
+// A kernel whose TCP_INFO is shorter than the fields these counts need (before 5.4, or a
+// sandboxed one), or fails, gives no such counts: each data connection is probed when it opens,
+// and one the kernel cannot count counts what its transfer reads and writes instead (its work
+// events, see FtpClient::eWork).
+
+#include <sys/socket.h>
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
+struct tcp_info;
+
 namespace kivota {
 
+// Reads a socket's TCP_INFO as getsockopt does: 0 with `length` set to the bytes filled, or -1.
+using TcpInfoReader = std::function<int(int fd, tcp_info& info, socklen_t& length)>;
+
 struct FtpSharedCounters {
+    // `reader` reads the data sockets' TCP_INFO; the default asks the kernel.
+    explicit FtpSharedCounters(TcpInfoReader reader = iSystemTcpInfo);
+
     // Guards ftpBytesTotal and the open data connections.
     std::mutex ftpLock;
     std::int64_t ftpBytesTotal = 0;
@@ -40,8 +56,9 @@ struct FtpSharedCounters {
     void vStartPhase(bool upload);
 
     // A data connection opened (socket `fd`, not yet connected) for a transfer in the direction
-    // given; its kernel counts are added from now on.
-    void vOpenDataConnection(int fd, bool upload);
+    // given. True when the kernel counts its bytes, which are added from now on; false when it
+    // cannot (the connection is not watched, and its transfer adds its own bytes).
+    bool bOpenDataConnection(int fd, bool upload);
     // The data connection closes (called before the socket is closed): its last count is
     // added, at most `appBytes`, what the application itself took or handed over on it (the
     // kernel counts a FIN as one byte). Returns what of `appBytes` stays uncounted: an upload's
@@ -62,7 +79,10 @@ struct FtpSharedCounters {
 
     // Payload bytes the kernel has counted on a TCP socket: held by the peer (upload) or
     // received in order (download); -1 when it cannot be read.
-    static std::int64_t iKernelPayload(int fd, bool upload);
+    std::int64_t iKernelPayload(int fd, bool upload) const;
+
+    // getsockopt(TCP_INFO).
+    static int iSystemTcpInfo(int fd, tcp_info& info, socklen_t& length);
 
     // Where a download connection stood when nothing of it waited beyond a hole: its bytes in
     // order and its data segments in.
@@ -90,8 +110,11 @@ private:
         std::int64_t sinceMs = 0;
         ReceiveMark inOrder;
     };
+    // The socket's TCP_INFO, with every field the counts read.
+    bool bTcpInfo(int fd, tcp_info& info) const;
     std::int64_t iPayload(DataConnection& c);
     void vRefreshLocked(DataConnection& c);
+    TcpInfoReader reader_;
     std::vector<DataConnection> open_;
     bool phaseUpload_ = false;
 };

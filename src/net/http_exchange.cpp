@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -17,10 +19,7 @@ HttpTimeouts postTimeouts(float rttAvg) {
 
 long connectLimitMs(const HttpTimeouts& t) { return t.resolveMs + t.connectMs; }
 
-long silenceLimitSec(const HttpTimeouts& t) {
-    const long ms = std::max(t.sendMs, t.receiveMs);
-    return std::max(1L, (ms + 999) / 1000);  // whole seconds, rounded up
-}
+long silenceLimitMs(const HttpTimeouts& t, bool requestOut) { return requestOut ? t.receiveMs : t.sendMs; }
 
 long exchangeLimitMs(const HttpTimeouts& t) { return t.resolveMs + t.connectMs + t.sendMs + t.receiveMs; }
 
@@ -43,6 +42,14 @@ struct CurlUrlDeleter {
     void operator()(CURLU* u) const { curl_url_cleanup(u); }
 };
 
+// How often the exchange looks at its silence clock while nothing moves.
+constexpr int kWatchIntervalMs = 20;
+
+std::int64_t iSteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // What the callbacks of one exchange share.
 struct ExchangeProgress {
     std::string body;
@@ -52,11 +59,21 @@ struct ExchangeProgress {
     bool wholeRequestTold = false;
     curl_off_t requestBodySize = 0;
     const HttpExchange* exchange = nullptr;
+
+    // The silence clock: it runs while a connection stands (not while one is being made, which
+    // the connect limit bounds) and restarts with every byte sent or received.
+    HttpTimeouts timeouts;
+    bool connected = false;
+    std::int64_t lastByteMs = 0;
+    curl_off_t lastUploaded = 0;
+
+    void vByteMoved() { lastByteMs = iSteadyMs(); }
 };
 
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto* p = static_cast<ExchangeProgress*>(user);
     const std::size_t n = size * count;
+    p->vByteMoved();
     if (!p->readReply) return n;  // not examined
     if (p->body.size() + n > kMaxReplyBytes) {
         p->tooLarge = true;
@@ -66,13 +83,34 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) 
     return n;
 }
 
+std::size_t onHeader(char*, std::size_t size, std::size_t count, void* user) {
+    static_cast<ExchangeProgress*>(user)->vByteMoved();
+    return size * count;
+}
+
 int onDebug(CURL*, curl_infotype type, char*, std::size_t, void* user) {
     if (type == CURLINFO_HEADER_OUT) static_cast<ExchangeProgress*>(user)->requestSent = true;
     return 0;
 }
 
-// Tells once that the whole request is out, and ends the exchange there without readReply;
-// a cancelled exchange ends at once.
+// A new connection is being made (also one a redirect needs): the silence clock waits for it.
+int onSocketOpened(void* user, curl_socket_t, curlsocktype) {
+    static_cast<ExchangeProgress*>(user)->connected = false;
+    return CURL_SOCKOPT_OK;
+}
+
+// The connection stands and the request goes out now.
+int onRequestStarts(void* user, char*, char*, int, int) {
+    auto* p = static_cast<ExchangeProgress*>(user);
+    p->connected = true;
+    p->lastUploaded = 0;
+    p->vByteMoved();
+    return CURL_PREREQFUNC_OK;
+}
+
+// Called at every pass over the exchange's socket (see ePerformWatched). It tells once that the
+// whole request is out; without readReply the exchange ends there; a cancelled one ends at once;
+// otherwise it ends when nothing has moved for the limit of its direction.
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulNow) {
     auto* p = static_cast<ExchangeProgress*>(user);
     const bool wholeRequest = p->requestSent && ulNow >= p->requestBodySize;
@@ -82,7 +120,35 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulNow)
     }
     if (!p->readReply && wholeRequest) return 1;
     if (p->exchange->cancelled && p->exchange->cancelled()) return 1;
-    return 0;
+    if (ulNow != p->lastUploaded) {
+        p->lastUploaded = ulNow;
+        p->vByteMoved();
+    }
+    if (!p->connected) return 0;
+    return iSteadyMs() - p->lastByteMs < silenceLimitMs(p->timeouts, ulNow >= p->requestBodySize) ? 0 : 1;
+}
+
+// Runs the exchange on a multi handle of its own, passing over its socket at least every
+// kWatchIntervalMs, so that the silence clock is read that often (libcurl's own loop may sleep
+// a second on a quiet line).
+CURLcode ePerformWatched(CURL* h) {
+    CURLM* multi = curl_multi_init();
+    if (!multi) return CURLE_OUT_OF_MEMORY;
+    CURLMcode mc = curl_multi_add_handle(multi, h);
+    int running = 1;
+    while (mc == CURLM_OK) {
+        mc = curl_multi_perform(multi, &running);
+        if (mc != CURLM_OK || running == 0) break;
+        mc = curl_multi_poll(multi, nullptr, 0, kWatchIntervalMs, nullptr);
+    }
+    CURLcode rc = mc == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_FAILED_INIT;
+    int queued = 0;
+    while (CURLMsg* m = curl_multi_info_read(multi, &queued)) {
+        if (m->msg == CURLMSG_DONE && m->easy_handle == h) rc = m->data.result;
+    }
+    curl_multi_remove_handle(multi, h);
+    curl_multi_cleanup(multi);
+    return rc;
 }
 
 // The request can be opened: an absolute http or https URL.
@@ -114,6 +180,7 @@ bool bHttpExchange(const HttpExchange& ex, std::string& cookie, std::string& rep
     ExchangeProgress progress;
     progress.readReply = ex.readReply;
     progress.requestBodySize = ex.hasBody ? static_cast<curl_off_t>(ex.body.size()) : 0;
+    progress.timeouts = ex.timeouts;
     progress.exchange = &ex;
 
     curl_easy_setopt(h, CURLOPT_URL, ex.url.c_str());
@@ -121,22 +188,26 @@ bool bHttpExchange(const HttpExchange& ex, std::string& cookie, std::string& rep
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, connectLimitMs(ex.timeouts));
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, exchangeLimitMs(ex.timeouts));
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, silenceLimitSec(ex.timeouts));
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxReplyBytes));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &progress);
-    if (!ex.readReply || ex.onRequestSent || ex.cancelled) {
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &progress);
+    curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, onSocketOpened);
+    curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, &progress);
+    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, onRequestStarts);
+    curl_easy_setopt(h, CURLOPT_PREREQDATA, &progress);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &progress);
+    if (!ex.readReply || ex.onRequestSent) {
         // The debug hook is the one place libcurl reports that the request went out.
         curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
         curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, onDebug);
         curl_easy_setopt(h, CURLOPT_DEBUGDATA, &progress);
-        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, onProgress);
-        curl_easy_setopt(h, CURLOPT_XFERINFODATA, &progress);
     }
 
     curl_slist* raw = nullptr;
@@ -157,7 +228,7 @@ bool bHttpExchange(const HttpExchange& ex, std::string& cookie, std::string& rep
     std::unique_ptr<curl_slist, CurlSlistDeleter> headers(raw);
     if (headers) curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
 
-    const CURLcode rc = curl_easy_perform(h);
+    const CURLcode rc = ePerformWatched(h);
     if (!ex.readReply) return true;  // the outcome of the send is not examined
     if (rc != CURLE_OK || progress.tooLarge) return false;
 
@@ -167,9 +238,7 @@ bool bHttpExchange(const HttpExchange& ex, std::string& cookie, std::string& rep
 
     const char* contentType = nullptr;
     curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &contentType);
-    std::string charset = contentType ? charsetOfContentType(contentType) : std::string();
-    if (charset.empty()) charset = kCharsetUtf8;
-    std::optional<std::string> text = toUtf8(progress.body, charset);
+    std::optional<std::string> text = optDecodeReplyBody(progress.body, contentType);
     if (!text) return false;
 
     if (ex.takeCookie) {
@@ -178,8 +247,16 @@ bool bHttpExchange(const HttpExchange& ex, std::string& cookie, std::string& rep
             cookie = szCookieFromSetCookie(setCookie->value);
         }
     }
-    reply = szReplyText(std::move(*text));
+    reply = std::move(*text);
     return true;
+}
+
+std::optional<std::string> optDecodeReplyBody(std::string_view body, const char* contentType) {
+    std::string charset = contentType ? charsetOfContentType(contentType) : std::string();
+    if (charset.empty()) charset = kCharsetUtf8;
+    std::optional<std::string> text = toUtf8(body, charset);
+    if (!text) return std::nullopt;
+    return szReplyText(std::move(*text));
 }
 
 bool httpRequest(const std::string& url, bool isGet, bool readReply, bool takeCookie, std::string& cookie,

@@ -8,7 +8,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace kivota {
 
@@ -30,11 +32,15 @@ HttpTimeouts postTimeouts(float rttAvg);
 
 // How the four limits map onto libcurl: name resolution and connecting form libcurl's connect
 // phase, so they bound it together. The send and receive limits each mean that long without
-// any byte moving: libcurl's low-speed limit (below one byte a second for that many whole
-// seconds) ends an exchange whose server has gone silent. The whole exchange is further bounded
-// by the sum of all four, which catches a server that trickles a byte now and then.
+// any byte moving: from the moment the connection stands, the exchange watches when a byte
+// last went out or came in, headers included, and ends when the silence reaches the limit of
+// the moment: the send limit while the request is on its way, the receive limit once it is
+// out. (libcurl's low-speed check would not do: it averages over its last seconds, so a body
+// just sent keeps it quiet for a while, and reply headers do not count for it.) The whole
+// exchange is further bounded by the sum of all four, which catches a server that trickles a
+// byte now and then.
 long connectLimitMs(const HttpTimeouts& t);
-long silenceLimitSec(const HttpTimeouts& t);
+long silenceLimitMs(const HttpTimeouts& t, bool requestOut);
 long exchangeLimitMs(const HttpTimeouts& t);
 
 // Replies are small; a reply above this bound is refused as a failed exchange, never cut.
@@ -74,6 +80,11 @@ bool httpRequest(const std::string& url, bool isGet, bool readReply, bool takeCo
 bool httpPost(const std::string& url, const std::string& body, bool isGet, bool readReply, bool takeCookie,
               std::string& cookie, float rttAvg, std::string& reply, const std::function<bool()>& cancelled,
               const std::function<void()>& onRequestSent);
+
+// A reply body as the caller gets it: decoded to UTF-8 from the charset of `contentType` (UTF-8
+// when it names none; null means no Content-Type), then 0x1E turned into ';' and 0x1F into '='.
+// Nothing when the body is not valid in that charset or the charset is unknown.
+std::optional<std::string> optDecodeReplyBody(std::string_view body, const char* contentType);
 
 // The part of a Set-Cookie header value that becomes the session cookie: the first token when
 // the text is split at ';' (delimiters in front of it skipped), taken verbatim.

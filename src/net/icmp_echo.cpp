@@ -1,10 +1,11 @@
 #include "net/icmp_echo.h"
 
+#include "net/icmp_reply.h"
+
 #include <arpa/inet.h>
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
 #include <netinet/in.h>
-#include <netinet/ip.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -41,12 +42,6 @@ std::int64_t iWallNowNs() {
     timespec t{};
     ::clock_gettime(CLOCK_REALTIME, &t);
     return iNanoseconds(t);
-}
-
-int statusOf(std::uint8_t type, std::uint8_t code) {
-    if (type == kTimeExceeded) return kEchoTtlExpired;
-    if (type == kDestUnreachable) return code == 0 ? kEchoDestNetUnreachable : kEchoDestHostUnreachable;
-    return kEchoGeneralFailure;
 }
 
 }  // namespace
@@ -241,36 +236,20 @@ void EchoService::onReadable() {
         if (pingSocket_) {
             // The kernel hands us the ICMP message without the IP header; on the error queue,
             // the echo we sent that caused the error.
-            if (size < kIcmpHeader) continue;
-            const std::uint16_t seq = read16(buffer + 6);
             if (fromErrorQueue) {
-                if (ee != nullptr && ee->ee_origin == SO_EE_ORIGIN_ICMP) {
-                    complete(seq, statusOf(ee->ee_type, ee->ee_code), 0, 0);
+                if (size >= kIcmpHeader && ee != nullptr && ee->ee_origin == SO_EE_ORIGIN_ICMP) {
+                    complete(read16(buffer + 6), iEchoStatusOf(ee->ee_type, ee->ee_code), 0, 0);
                 }
-            } else if (buffer[0] == kEchoReply) {
-                complete(seq, kEchoSuccess, ttl, static_cast<int>(size - kIcmpHeader), receivedNs);
+            } else if (const auto reply = optParsePingDatagram(buffer, size, ttl)) {
+                complete(reply->sequence, reply->status, reply->ttl, reply->dataSize, receivedNs);
             }
             continue;
         }
 
         // Raw socket: an IP header, then the ICMP message.
-        if (size < sizeof(iphdr)) continue;
-        const auto* ip = reinterpret_cast<const iphdr*>(buffer);
-        const std::size_t ipLen = static_cast<std::size_t>(ip->ihl) * 4;
-        if (size < ipLen + kIcmpHeader) continue;
-        const std::uint8_t* icmp = buffer + ipLen;
-        if (icmp[0] == kEchoReply) {
-            if (read16(icmp + 4) != identifier_) continue;
-            complete(read16(icmp + 6), kEchoSuccess, ip->ttl, static_cast<int>(size - ipLen - kIcmpHeader), receivedNs);
-        } else if (icmp[0] == kDestUnreachable || icmp[0] == kTimeExceeded) {
-            // The error quotes the IP header and the first 8 bytes of our echo.
-            const std::uint8_t* inner = icmp + kIcmpHeader;
-            if (size < ipLen + kIcmpHeader + sizeof(iphdr)) continue;
-            const std::size_t innerIpLen = static_cast<std::size_t>(reinterpret_cast<const iphdr*>(inner)->ihl) * 4;
-            if (size < ipLen + kIcmpHeader + innerIpLen + kIcmpHeader) continue;
-            const std::uint8_t* echo = inner + innerIpLen;
-            if (echo[0] != kEchoRequest || read16(echo + 4) != identifier_) continue;
-            complete(read16(echo + 6), statusOf(icmp[0], icmp[1]), 0, 0);
+        if (const auto echo = optParseRawDatagram(buffer, size, identifier_)) {
+            complete(echo->sequence, echo->status, echo->ttl, echo->dataSize,
+                     echo->status == kEchoSuccess ? receivedNs : 0);
         }
     }
 }

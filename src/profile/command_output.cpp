@@ -35,14 +35,16 @@ private:
 
 }  // namespace
 
-std::optional<std::string> runCommandOutput(const std::string& commandLine, const std::string& firstDir,
+std::optional<std::string> runCommandOutput(const std::string& commandLine, const std::string& dir,
                                             std::size_t maxBytes) {
     std::vector<std::string> words;
     {
         std::istringstream in(commandLine);
         for (std::string w; in >> w;) words.push_back(w);
     }
-    if (words.empty()) return std::nullopt;
+    if (words.empty() || dir.empty() || words.front().find('/') != std::string::npos) return std::nullopt;
+    const std::string program = dir + "/" + words.front();
+    if (::access(program.c_str(), X_OK) != 0) return std::nullopt;
 
     // Close-on-exec, so that no other child started meanwhile holds the write end open.
     int ends[2];
@@ -60,14 +62,7 @@ std::optional<std::string> runCommandOutput(const std::string& commandLine, cons
     argv.push_back(nullptr);
 
     pid_t child = -1;
-    int rc = -1;
-    if (!firstDir.empty()) {
-        const std::string local = firstDir + "/" + words.front();
-        if (::access(local.c_str(), X_OK) == 0)
-            rc = posix_spawn(&child, local.c_str(), &actions, nullptr, argv.data(), environ);
-    }
-    if (rc != 0 && words.front().find('/') == std::string::npos)
-        rc = posix_spawnp(&child, words.front().c_str(), &actions, nullptr, argv.data(), environ);
+    const int rc = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     writeEnd.reset();
     if (rc != 0) return std::nullopt;

@@ -16,7 +16,8 @@ namespace kivota {
 
 class MachineProfiler {
 public:
-    // netshDir: where the netsh command is looked for before PATH (the program's directory).
+    // netshDir: the directory of the program's own netsh helper (see helperDirectory()); empty
+    // when there is none, and then no netsh runs.
     // referenceAddress1/2: decoded dotted addresses that pick the tested adapter.
     // Without a network stack (tests of the other facts) the adapter survey is left out.
     MachineProfiler(std::shared_ptr<ISystemInfo> system, std::shared_ptr<INetworkStack> net, std::string netshDir,

@@ -21,8 +21,8 @@ std::string szParseNetshState(std::string_view text);
 // at the very end included) stays as it is; anything else is read as code page 950.
 std::string szDecodeCommandOutput(const std::string& bytes);
 
-// Runs the command (netshDir first, then PATH) and sets szNetshState from its output;
-// leaves szNetshState alone when the command cannot be started.
+// Runs the program's own netsh helper in netshDir (never one found elsewhere) and sets
+// szNetshState from its output; leaves szNetshState alone when it cannot be started.
 void vGetNetshState(std::string& szNetshState, const std::string& netshDir);
 
 }  // namespace kivota

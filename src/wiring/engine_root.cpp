@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "history/history_path.h"
 #include "history/history_store.h"
@@ -24,13 +25,32 @@
 
 namespace kivota {
 
-std::string helperDirectory() {
-    const std::string own = programDirectory();
-    if (own.empty()) return own;
-    const std::string installed = own + "/" KIVOTA_HELPER_RELDIR;
-    if (::access((installed + "/netsh").c_str(), X_OK) == 0) return installed;
-    return own;
+namespace {
+
+// Whether `dir` is `tree` or lies inside it (both made absolute, symbolic links resolved).
+bool bWithin(const std::string& dir, const std::string& tree) {
+    std::error_code ec;
+    const auto d = std::filesystem::weakly_canonical(dir, ec);
+    if (ec) return false;
+    const auto t = std::filesystem::weakly_canonical(tree, ec);
+    if (ec || t.empty()) return false;
+    const auto relative = d.lexically_relative(t);
+    return !relative.empty() && *relative.begin() != "..";
 }
+
+}  // namespace
+
+const char* helperRelativeDirectory() { return KIVOTA_HELPER_RELDIR; }
+
+std::string helperDirectoryFor(const std::string& programDir, const std::string& buildTree) {
+    if (programDir.empty()) return {};
+    const std::string installed = programDir + "/" + helperRelativeDirectory();
+    if (::access((installed + "/netsh").c_str(), X_OK) == 0) return installed;
+    if (!buildTree.empty() && bWithin(programDir, buildTree)) return programDir;
+    return {};
+}
+
+std::string helperDirectory() { return helperDirectoryFor(programDirectory(), KIVOTA_BUILD_TREE); }
 
 EngineRoot::EngineRoot(std::shared_ptr<const StoredAddresses> addresses)
     : addresses_(std::move(addresses)),

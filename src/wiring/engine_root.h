@@ -87,8 +87,14 @@ std::unique_ptr<IPolledEventLoop> makePollLoop();
 std::string szAutomaticSettingsProblem(const std::string& path);
 
 // Where the program's helper commands (netsh) are: the private helper directory of an
-// installed program (libexec/kivota beside its bin directory) when there is one, else the
-// program's own directory (a build tree).
+// installed program (libexec/kivota beside its bin directory) when its netsh is there, else,
+// for a program that runs in the build tree it was built in, its own directory (where the build
+// puts a copy). Empty otherwise: an installed program whose helper is missing runs none, and
+// never one that merely sits beside it or on PATH.
 std::string helperDirectory();
+// The same for a program in `programDir` built in `buildTree`.
+std::string helperDirectoryFor(const std::string& programDir, const std::string& buildTree);
+// The private helper directory relative to the programs' directory ("../libexec/kivota").
+const char* helperRelativeDirectory();
 
 }  // namespace kivota

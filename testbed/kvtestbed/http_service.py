@@ -20,7 +20,7 @@ AGREEMENT = (
 )
 
 # Scenario sub-keys of a reply endpoint that are not wire names.
-_RESERVED = {"omit", "status", "stall", "raw", "pad", "omit_result_url"}
+_RESERVED = {"omit", "status", "stall", "stall_body", "raw", "pad", "omit_result_url"}
 _COOKIE_ALPHABET = string.ascii_letters + string.digits
 _MAX_BODY = 1 << 20
 
@@ -95,6 +95,7 @@ class TestbedHTTPHandler(BaseHTTPRequestHandler):
         self.server.state.log_request(method, self.path, cookie_header, len(body))
         self.scenario = self.server.state.scenario()
         self.cookie_header = cookie_header
+        self.body_stall = 0.0  # set by the endpoint's scenario (a connection serves many requests)
         route = _ROUTES.get((method, urlsplit(self.path).path))
         try:
             if route is None:
@@ -140,6 +141,9 @@ class TestbedHTTPHandler(BaseHTTPRequestHandler):
         for name, value in extra_headers:
             self.send_header(name, value)
         self.end_headers()
+        if self.body_stall:
+            self.wfile.flush()  # the headers go out, then nothing for a while
+            time.sleep(self.body_stall)
         self.wfile.write(data)
         self.wfile.flush()
 
@@ -148,6 +152,7 @@ class TestbedHTTPHandler(BaseHTTPRequestHandler):
         stall = self.scenario.stall(endpoint)
         if stall:
             time.sleep(stall)  # this request's own thread; other requests go on
+        self.body_stall = self.scenario.body_stall(endpoint)
         status = self.scenario.status(endpoint)
         if status is None:
             return False

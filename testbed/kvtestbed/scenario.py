@@ -61,6 +61,10 @@ class Scenario:
     def stall(self, endpoint):
         return max(0.0, self.number(endpoint + ".stall"))
 
+    def body_stall(self, endpoint):
+        """Seconds between the reply's headers and its body (`<endpoint>.stall_body`)."""
+        return max(0.0, self.number(endpoint + ".stall_body"))
+
     def omitted(self, endpoint):
         items = self._entries.get(endpoint + ".omit", "")
         return {name.strip() for name in items.split(",") if name.strip()}

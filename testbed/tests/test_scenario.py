@@ -9,7 +9,7 @@ sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from kvtestbed.pairs import apply_scenario, encode_pairs  # noqa: E402
 from kvtestbed.scenario import Scenario  # noqa: E402
 
-RESERVED = {"omit", "status", "stall", "raw", "pad"}
+RESERVED = {"omit", "status", "stall", "stall_body", "raw", "pad"}
 
 
 class ScenarioFile(unittest.TestCase):
@@ -26,6 +26,8 @@ class ScenarioFile(unittest.TestCase):
         pairs = apply_scenario([("ver_server", "0.93"), ("ver_min", "0.90"), ("agreement", "x")], s, "config", RESERVED)
         self.assertEqual(pairs, [("ver_min", "0.95"), ("extra", "1")])
         self.assertEqual(s.stall("config"), 2.0)
+        self.assertEqual(s.body_stall("config"), 0.0)
+        self.assertEqual(Scenario.parse("result.stall_body 12.5").body_stall("result"), 12.5)
 
     def test_raw_body_escapes_become_separators(self):
         s = Scenario.parse(r"testparam.raw test_permission\x1FT\x1eurl\x1f")

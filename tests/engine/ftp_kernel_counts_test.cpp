@@ -1,12 +1,17 @@
 // The shared counter's kernel counts over a real loopback TCP connection: what was received
 // counts at the sample, a phase start leaves out what came before, a connection of the other
 // direction is not counted, and the last count of a closing connection is at most what the
-// application took.
+// application took; a kernel whose TCP_INFO lacks the counts leaves the connection to the
+// transfer's own count.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
 #include <string>
 
 #include "net/ftp_shared_counters.h"
@@ -22,12 +27,13 @@ struct CountedPair : test::LoopbackPair {
     void vSend(std::size_t n) const {
         const std::string data(n, '*');
         ASSERT_EQ(::send(sender, data.data(), n, 0), static_cast<ssize_t>(n));
-        while (FtpSharedCounters::iKernelPayload(receiver, false) < static_cast<std::int64_t>(received + n)) {
+        while (kernel.iKernelPayload(receiver, false) < static_cast<std::int64_t>(received + n)) {
             ::usleep(1000);
         }
         received += n;
     }
     mutable std::size_t received = 0;
+    FtpSharedCounters kernel;  // reads what the kernel counted
 };
 
 }  // namespace
@@ -36,7 +42,7 @@ TEST(FtpKernelCounts, SampleCountsWhatTheKernelReceivedSincePhaseStart) {
     FtpSharedCounters counters;
     CountedPair pair;
     counters.vStartPhase(false);
-    counters.vOpenDataConnection(pair.receiver, false);
+    ASSERT_TRUE(counters.bOpenDataConnection(pair.receiver, false));
     pair.vSend(3000);
     EXPECT_EQ(counters.iTotal(), 0);  // events of a kernel-counted socket do not add
     EXPECT_EQ(counters.iRefreshFromKernel(), 3000);
@@ -57,7 +63,7 @@ TEST(FtpKernelCounts, ClosingAddsTheLastCountButNoMoreThanTheApplicationTook) {
     counters.vStartPhase(false);
     {
         CountedPair pair;
-        counters.vOpenDataConnection(pair.receiver, false);
+        ASSERT_TRUE(counters.bOpenDataConnection(pair.receiver, false));
         pair.vSend(4000);
         // Closed before a sample: the kernel has 4000, the application took 2500 of them.
         EXPECT_EQ(counters.iCloseDataConnection(pair.receiver, 2500), 0);
@@ -65,7 +71,7 @@ TEST(FtpKernelCounts, ClosingAddsTheLastCountButNoMoreThanTheApplicationTook) {
     }
     {
         CountedPair pair;
-        counters.vOpenDataConnection(pair.receiver, false);
+        ASSERT_TRUE(counters.bOpenDataConnection(pair.receiver, false));
         pair.vSend(1000);
         EXPECT_EQ(counters.iRefreshFromKernel(), 3500);
         pair.vSend(1000);
@@ -105,7 +111,7 @@ TEST(FtpKernelCounts, AnUploadsQueuedBytesCountWhenTheServerConfirms) {
     FtpSharedCounters counters;
     CountedPair pair;
     counters.vStartPhase(true);
-    counters.vOpenDataConnection(pair.sender, true);
+    ASSERT_TRUE(counters.bOpenDataConnection(pair.sender, true));
     // Nothing reads: once the receiver's window is full the rest waits in the sender's queue.
     ASSERT_EQ(::fcntl(pair.sender, F_SETFL, ::fcntl(pair.sender, F_GETFL) | O_NONBLOCK), 0);
     const std::string block(65536, '*');
@@ -124,3 +130,46 @@ TEST(FtpKernelCounts, AnUploadsQueuedBytesCountWhenTheServerConfirms) {
     counters.vAddDelivered(true, 1000);
     EXPECT_EQ(counters.iTotal(), 0);
 }
+
+namespace {
+
+// TCP_INFO as kernels without the counts' fields give it: cut before the last field the counts
+// read (Linux 5.3), before the byte counters (before 4.1), or refused outright.
+int iCutBeforeOutOfOrderCount(int fd, tcp_info& info, socklen_t& length) {
+    const int rc = FtpSharedCounters::iSystemTcpInfo(fd, info, length);
+    length = std::min<socklen_t>(length, offsetof(tcp_info, tcpi_rcv_ooopack));
+    return rc;
+}
+int iCutBeforeByteCounts(int fd, tcp_info& info, socklen_t& length) {
+    const int rc = FtpSharedCounters::iSystemTcpInfo(fd, info, length);
+    length = std::min<socklen_t>(length, offsetof(tcp_info, tcpi_bytes_acked));
+    return rc;
+}
+int iRefused(int, tcp_info&, socklen_t&) {
+    errno = ENOPROTOOPT;
+    return -1;
+}
+
+class FtpKernelCountsMissing : public testing::TestWithParam<int (*)(int, tcp_info&, socklen_t&)> {};
+
+// A data connection whose kernel cannot count is not watched: what arrives on it counts only
+// through the transfer's own events, so nothing is lost or counted twice.
+TEST_P(FtpKernelCountsMissing, TheConnectionIsLeftToTheTransfersOwnCount) {
+    FtpSharedCounters counters(GetParam());
+    CountedPair pair;
+    counters.vStartPhase(false);
+    EXPECT_FALSE(counters.bOpenDataConnection(pair.receiver, false));
+    EXPECT_EQ(counters.iKernelPayload(pair.receiver, false), -1);
+    pair.vSend(3000);
+    EXPECT_EQ(counters.iRefreshFromKernel(), 0);
+    EXPECT_EQ(counters.iAdd(3000), 3000);
+    EXPECT_EQ(counters.iRefreshFromKernel(), 3000);
+    EXPECT_TRUE(counters.bInOrder());
+    EXPECT_EQ(counters.iCloseDataConnection(pair.receiver, 3000), 0);
+    EXPECT_EQ(counters.iTotal(), 3000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, FtpKernelCountsMissing,
+                         testing::Values(&iCutBeforeOutOfOrderCount, &iCutBeforeByteCounts, &iRefused));
+
+}  // namespace

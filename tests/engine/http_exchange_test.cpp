@@ -26,11 +26,10 @@ TEST(HttpTimeouts, ResolveAndConnectBoundTheConnectPhaseAllFourTheExchange) {
     EXPECT_EQ(connectLimitMs(kKeepAliveTimeouts), 13000);
     EXPECT_EQ(exchangeLimitMs(kKeepAliveTimeouts), 19000);
     EXPECT_EQ(exchangeLimitMs(postTimeouts(200.0f)), 48000);
-    // Silence: the longer of send and receive, in whole seconds rounded up.
-    EXPECT_EQ(silenceLimitSec(kRequestTimeouts), 10);
-    EXPECT_EQ(silenceLimitSec(kKeepAliveTimeouts), 3);
-    EXPECT_EQ(silenceLimitSec(HttpTimeouts{3000, 10000, 1500, 200}), 2);
-    EXPECT_EQ(silenceLimitSec(HttpTimeouts{0, 0, 0, 0}), 1);
+    // Silence: the send limit while the request goes out, the receive limit after it.
+    EXPECT_EQ(silenceLimitMs(HttpTimeouts{3000, 10000, 1500, 200}, false), 1500);
+    EXPECT_EQ(silenceLimitMs(HttpTimeouts{3000, 10000, 1500, 200}, true), 200);
+    EXPECT_EQ(silenceLimitMs(kKeepAliveTimeouts, true), 3000);
 }
 
 TEST(SetCookie, FirstTokenBeforeSemicolonVerbatim) {
@@ -58,6 +57,9 @@ TEST(Charset, DecodesBig5AndCp950AndRefusesInvalidBytes) {
     EXPECT_EQ(fromUtf8(utf8, kCharsetCp950), big5);
     EXPECT_EQ(toUtf8("", kCharsetCp950), "");
     EXPECT_FALSE(toUtf8("\xff\xfe\xc3", kCharsetUtf8).has_value());
+    // iconv itself lets a code point beyond U+10FFFF through; the conversion does not.
+    EXPECT_FALSE(toUtf8("ok\xf6\x9e\x86\x92", kCharsetUtf8).has_value());
+    EXPECT_FALSE(toUtf8("\xf4\x90\x80\x80", "utf-8").has_value());
     EXPECT_FALSE(toUtf8("abc", "no-such-charset").has_value());
     const std::string large(100000, 'x');  // longer than one conversion chunk
     EXPECT_EQ(toUtf8(large, "big5"), large);

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "net/http_exchange.h"
 #include "net/http_thread.h"
@@ -185,4 +188,72 @@ TEST_F(HttpExchangeTest, SilentServerFailsAfterTheReceiveLimit) {
     ex.timeouts = HttpTimeouts{3000, 10000, 3000, 3000};
     EXPECT_TRUE(bHttpExchange(ex, cookie, reply));
     EXPECT_EQ(szGetValue("ver_server", lists(reply)), "0.93");
+}
+
+namespace {
+
+// One exchange with a silent server: what it asks and when its last byte moved.
+struct SilenceCase {
+    const char* name;
+    std::function<bool(const test::TestbedProcess&, std::string& reply)> exchange;
+    double lastByteAt;  // seconds after the call, by the scenario (the request goes out at once)
+    double limit;       // seconds of silence the exchange allows
+    double took = 0;
+    bool ok = true;
+};
+
+bool bStalledGet(const test::TestbedProcess& testbed, const std::string& path, HttpTimeouts limits,
+                 std::string& reply) {
+    HttpExchange ex;
+    ex.url = testbed.url(path);
+    ex.timeouts = limits;
+    std::string cookie = "KVSID=abcdefghijklmnopqrstuvwx";
+    return bHttpExchange(ex, cookie, reply);
+}
+
+bool bStalledResultPost(const test::TestbedProcess& testbed, float rttAvg, std::string& reply) {
+    std::string cookie = "KVSID=abcdefghijklmnopqrstuvwx";
+    const std::string body = "code=" + std::string(8000, 'a');  // a result body's size
+    return httpPost(testbed.url("/kivota/result"), body, false, true, false, cookie, rttAvg, reply);
+}
+
+}  // namespace
+
+// A server that reads the request and then goes silent is given up once the silence reaches
+// the limit, counted from the last byte that moved (the request's, or the reply's headers),
+// within half a second: for a GET and for the result POST, whose body does not delay the clock,
+// at both the 10 s and the 15 s limits. The cases run side by side against one testbed.
+TEST_F(HttpExchangeTest, SilenceEndsTheExchangeAtTheLimitFromTheLastByte) {
+    testbed.setScenario(
+        "config.stall 60\n"
+        "result.stall 60\n"
+        "testparam.stall 2\n"
+        "testparam.stall_body 60\n");
+    const HttpTimeouts longLimits{3000, 15000, 15000, 15000};
+    std::vector<SilenceCase> cases = {
+        {"GET, 10 s", [](auto& t, auto& r) { return bStalledGet(t, "/kivota/config", kRequestTimeouts, r); }, 0, 10},
+        {"GET, 15 s", [&](auto& t, auto& r) { return bStalledGet(t, "/kivota/config", longLimits, r); }, 0, 15},
+        {"POST, 10 s", [](auto& t, auto& r) { return bStalledResultPost(t, 100.0f, r); }, 0, 10},
+        {"POST, 15 s", [](auto& t, auto& r) { return bStalledResultPost(t, 200.0f, r); }, 0, 15},
+        {"GET, headers at 2 s, 10 s",
+         [](auto& t, auto& r) { return bStalledGet(t, "/kivota/testparam", kRequestTimeouts, r); }, 2, 10},
+    };
+    std::vector<std::thread> threads;
+    for (auto& c : cases) {
+        threads.emplace_back([&c, this] {
+            std::string reply = "before";
+            const auto start = std::chrono::steady_clock::now();
+            c.ok = c.exchange(testbed, reply);
+            c.took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            c.ok = c.ok || reply != "before";
+        });
+    }
+    for (auto& t : threads) t.join();
+    for (const auto& c : cases) {
+        const double silence = c.took - c.lastByteAt;
+        std::printf("stalled %-26s ended %.3f s after the last byte (limit %.0f s)\n", c.name, silence, c.limit);
+        EXPECT_FALSE(c.ok) << c.name;
+        EXPECT_GE(silence, c.limit - 0.05) << c.name;
+        EXPECT_LE(silence, c.limit + 0.5) << c.name;
+    }
 }

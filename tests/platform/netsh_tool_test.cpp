@@ -1,5 +1,6 @@
 // The netsh stand-in against the sysctl values it reports, and the command run through a
-// pipe: its own directory first, then PATH, large output, a command that cannot start.
+// pipe: only from the program's own helper directory, large output, a command that cannot
+// start, and where the programs find their helper.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 #include "profile/command_output.h"
 #include "profile/netsh_state.h"
 #include "support/command_output.h"
+#include "wiring/engine_root.h"
 
 namespace kivota {
 namespace {
@@ -74,26 +76,63 @@ TEST(NetshTool, OtherCommandLinesAreRefused) {
     EXPECT_NE(out.find("rc=1"), std::string::npos);
 }
 
-TEST(NetshRun, TheProgramsDirectoryComesBeforePath) {
+// Only the program's own helper runs: a netsh planted first on PATH, or in the working
+// directory, never does, whether the helper is there or missing.
+TEST(NetshRun, OnlyTheHelperInItsOwnDirectoryRuns) {
     ScriptDir local(
         "printf '\\r\\nQuerying active state...\\r\\n\\r\\nTCP Global Parameters\\r\\n---\\r\\n"
         "Chimney Offload State : enabled\\r\\n'\n");
+    const std::string marker = local.path() + "/planted-ran";
+    ScriptDir planted("touch " + marker + "\nprintf 'h\\nh\\nh\\nh\\nRFC 1323 Timestamps : enabled\\r\\n'\n");
     const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    ::setenv("PATH", (kToolDir + ":" + savedPath).c_str(), 1);
+    const auto savedCwd = std::filesystem::current_path();
+    ::setenv("PATH", (planted.path() + ":" + savedPath).c_str(), 1);
+    std::filesystem::current_path(planted.path());
+
     std::string state;
     vGetNetshState(state, local.path());
-    EXPECT_EQ(state, "-1,1,-1,-1,-1,-1,-1");
-
-    vGetNetshState(state, "/nonexistent");
-    EXPECT_EQ(codes(state).size(), 7u);
-    EXPECT_EQ(codes(state)[1], 0);  // the stand-in's chimney line, found on PATH
-
-    // No command anywhere: the state stays as it was.
-    ::setenv("PATH", "/nonexistent", 1);
+    const std::string withHelper = state;
     state = "kept";
     vGetNetshState(state, "/nonexistent");
+    const std::string helperMissing = state;
+    vGetNetshState(state, "");
+    const std::string noHelperDirectory = state;
+    const auto bare = runCommandOutput(kNetshCommandLine, "", kNetshOutputLimit);
+
+    std::filesystem::current_path(savedCwd);
     ::setenv("PATH", savedPath.c_str(), 1);
-    EXPECT_EQ(state, "kept");
+    EXPECT_EQ(withHelper, "-1,1,-1,-1,-1,-1,-1");
+    EXPECT_EQ(helperMissing, "kept");
+    EXPECT_EQ(noHelperDirectory, "kept");
+    EXPECT_FALSE(bare.has_value());
+    EXPECT_FALSE(std::filesystem::exists(marker)) << "the netsh on PATH ran";
+}
+
+// Where the programs look for their helper: the installed private directory, else the build
+// tree they run in; an installed program whose helper is missing has none, not the directory
+// it sits in (which is on PATH).
+TEST(NetshRun, TheHelperDirectoryIsTheInstalledOneOrTheBuildTrees) {
+    ScriptDir tree("exit 0\n");
+    namespace fs = std::filesystem;
+    const fs::path root = tree.path();
+    const fs::path bin = root / "usr" / "bin";
+    const fs::path helpers = (bin / helperRelativeDirectory()).lexically_normal();
+    fs::create_directories(bin);
+    fs::create_directories(helpers);
+    fs::copy_file(root / "netsh", bin / "netsh");  // a netsh beside the installed program
+
+    EXPECT_EQ(helperDirectoryFor(bin.string(), "/nonexistent/build"), "");
+    fs::copy_file(root / "netsh", helpers / "netsh");
+    EXPECT_EQ(fs::path(helperDirectoryFor(bin.string(), "/nonexistent/build")).lexically_normal(), helpers);
+
+    // A build tree: the copy beside the program, and nothing outside the tree.
+    const fs::path build = root / "build";
+    const fs::path cli = build / "src" / "cli";
+    fs::create_directories(cli);
+    EXPECT_EQ(helperDirectoryFor(cli.string(), build.string()), cli.string());
+    EXPECT_EQ(helperDirectoryFor((root / "buildx").string(), build.string()), "");
+    EXPECT_EQ(helperDirectoryFor(root.string(), build.string()), "");
+    EXPECT_EQ(helperDirectoryFor("", build.string()), "");
 }
 
 TEST(NetshRun, OutputLargerThanThePipeIsDrainedAndOnlyItsStartParsed) {
