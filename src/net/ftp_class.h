@@ -3,11 +3,13 @@
 // test data in parallel with its siblings. Each transfer runs on a TFTPThread of its own and is
 // open-ended: it goes on until the owner stops it. All connections of a phase count their
 // bytes into one shared counter; connection 1 of a direction ("FTPDL1" / "FTPUL1") resets it,
-// samples the rate at most once a second and reports it through OnProgress.
+// samples the rate at most once a second and reports it through OnProgress. When its transfer
+// ends before the phase does, the next connection still transferring reports in its place.
 //
 // Threads: configuration and the operations run on the owner's thread (the phase stop may
-// also run on connection 1's transfer thread, from its progress callback). OnProgress runs on
-// connection 1's transfer thread; OnConnected/OnDisconnected/OnLog on the thread of the event.
+// also run on the reporting connection's transfer thread, from its progress callback).
+// OnProgress runs on the reporting connection's transfer thread; OnConnected/OnDisconnected/
+// OnLog on the thread of the event.
 //
 // Lifetime: the connection holds its transfer thread by shared_ptr; both share the client.
 // Destruction stops a running transfer and waits for it with a bound, after which no callback

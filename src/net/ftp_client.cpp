@@ -81,6 +81,7 @@ FtpClient::FtpClient(std::shared_ptr<IClock> clock, FtpSharedCounters& counters)
     : clock_(std::move(clock)), counters_(counters), curl_(curl_easy_init()), multi_(curl_multi_init()) {}
 
 FtpClient::~FtpClient() {
+    counters_.vStopReporting(this);
     // Leave without QUIT: a dead control connection makes libcurl skip the farewell.
     const int fd = controlSocket_.load();
     if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
@@ -175,10 +176,10 @@ void FtpClient::vDisconnectedEvent() {
 void FtpClient::vWorkBegin(int workMode, std::int64_t countMax) {
     if (m_bBusy.load() == 0) return;
     if (bIsFirstOf(workMode)) {
-        m_dtStart = clock_->now();
-        m_dtLastSample = m_dtStart;
-        counters_.ftpElapsedMs = 0;
         counters_.vStartPhase(workMode == wmWrite);
+        counters_.reporter = this;
+        counters_.phaseStartMark = counters_.lastSampleMark = clock_->now();
+        counters_.ftpElapsedMs = 0;
         counters_.ftpBytesAtSample = 0;
         m_dRate = 0.0;
     }
@@ -204,13 +205,13 @@ FtpClient::WorkAction FtpClient::eWork(int workMode, std::int64_t count) {
     if (!m_bKernelCounted.load()) counters_.iAdd(count - m_nLastCount);
     m_nLastCount = count;
 
-    if (!bIsFirstOf(workMode)) return WorkAction::Continue;
+    if (!counters_.bReports(this, workMode == wmWrite)) return WorkAction::Continue;
     const IClock::Mark now = clock_->now();
-    const std::int64_t sinceSample = std::abs(now - m_dtLastSample) * 1000 / clock_->frequency();
+    const std::int64_t sinceSample = std::abs(now - counters_.lastSampleMark) * 1000 / clock_->frequency();
     if (sinceSample < 1000) return WorkAction::Continue;
     // A sample waits a little for bytes held beyond a hole (a lost segment) to be counted; the
     // phase's first, its baseline, longer: the losses of the connections' start take longest.
-    const bool baseline = m_dtLastSample == m_dtStart;
+    const bool baseline = counters_.lastSampleMark == counters_.phaseStartMark;
     if (sinceSample < 1000 + (baseline ? kBaselineInOrderWaitMs : kInOrderWaitMs) && !counters_.bInOrder()) {
         return WorkAction::Continue;
     }
@@ -231,9 +232,9 @@ FtpClient::WorkAction FtpClient::eWork(int workMode, std::int64_t count) {
         if (callbacks_.onSampleMoment) callbacks_.onSampleMoment(*owner_);
         if (attempt == kPairedReadAttempts || std::chrono::steady_clock::now() - pairStart <= kPairedReadLimit) break;
     }
-    const std::int64_t elapsedMs = (sampledAt - m_dtStart) * 1000 / clock_->frequency();
+    const std::int64_t elapsedMs = (sampledAt - counters_.phaseStartMark) * 1000 / clock_->frequency();
     const std::int64_t intervalMs = std::max<std::int64_t>(elapsedMs - counters_.ftpElapsedMs, 1);
-    m_dtLastSample = sampledAt;
+    counters_.lastSampleMark = sampledAt;
     m_dRate = static_cast<double>(total - counters_.ftpBytesAtSample) * 8000.0 / static_cast<double>(intervalMs);
     counters_.ftpBytesAtSample = total;
     counters_.ftpElapsedMs = elapsedMs;
@@ -242,6 +243,8 @@ FtpClient::WorkAction FtpClient::eWork(int workMode, std::int64_t count) {
 }
 
 void FtpClient::vWorkEnd(int) {
+    // The phase goes on without this transfer: another connection reports from now on.
+    counters_.vStopReporting(this);
     if (m_bBusy.load() == 0) return;
     m_nLastCount = 0;
     bool logging = false;

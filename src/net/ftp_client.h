@@ -86,8 +86,6 @@ public:
     std::int64_t m_nFileSize = 0;  // 64-bit: test files of 2 GiB and more
     std::int32_t m_nTransfers = 0;
     std::int64_t m_nLastCount = 0;
-    IClock::Mark m_dtStart = 0;
-    IClock::Mark m_dtLastSample = 0;
     double m_dRate = 0.0;
 
     CURL* handle() { return curl_; }

@@ -108,6 +108,22 @@ void FtpSharedCounters::vStartPhase(bool upload) {
     vSetTotal(0);
 }
 
+bool FtpSharedCounters::bReports(const void* client, bool upload) {
+    const void* holder = reporter.load();
+    if (holder == client) return true;
+    if (holder != nullptr) return false;
+    {
+        std::lock_guard lock(ftpLock);
+        if (phaseUpload_ != upload) return false;
+    }
+    return reporter.compare_exchange_strong(holder, client);
+}
+
+void FtpSharedCounters::vStopReporting(const void* client) {
+    const void* holder = client;
+    reporter.compare_exchange_strong(holder, nullptr);
+}
+
 bool FtpSharedCounters::bOpenDataConnection(int fd, bool upload) {
     std::lock_guard lock(ftpLock);
     std::erase_if(open_, [fd](const DataConnection& c) { return c.fd == fd; });

@@ -16,6 +16,7 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -36,9 +37,20 @@ struct FtpSharedCounters {
     std::mutex ftpLock;
     std::int64_t ftpBytesTotal = 0;
 
-    // Written by the phase's first connection alone (on its transfer thread).
+    // The connection that samples the rate and reports: the phase's first, and once its
+    // transfer has ended, the next connection of the phase still transferring; null while none
+    // does. Only the reporter writes the fields below (on its transfer thread); the role passes
+    // by the atomic, which orders one reporter's last writes before the next one's first.
+    std::atomic<const void*> reporter{nullptr};
     std::int64_t ftpBytesAtSample = 0;
     std::int64_t ftpElapsedMs = 0;
+    std::int64_t phaseStartMark = 0, lastSampleMark = 0;  // clock marks of the phase's start and last sample
+
+    // Whether `client` reports (taking the role when nobody holds it); it must transfer in the
+    // phase's direction.
+    bool bReports(const void* client, bool upload);
+    // `client`'s transfer ended: the role is free for the next connection.
+    void vStopReporting(const void* client);
 
     // Adds `delta` under the lock and returns the new total (one locked operation per event).
     std::int64_t iAdd(std::int64_t delta) {

@@ -1,5 +1,5 @@
 // The download and upload phases: N parallel FTP connections transfer for a fixed time while
-// connection 1's progress callback, once a second, sets the FTP payload rate against the
+// the reporting connection's progress callback, once a second, sets the FTP payload rate against the
 // adapter's own octet counters, keeps the plausible seconds and builds the per-second series.
 #include <algorithm>
 #include <cmath>
@@ -313,6 +313,9 @@ void CWorkThread::vTakeAdapterSample() {
 }
 
 void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsedMs, std::int64_t totalBytes) {
+    // A report that comes after its phase ended (another connection took the role late) is
+    // not the phase's.
+    if ((workMode == 1 ? rs.ulDone : rs.dlDone).load()) return;
     const bool upload = workMode == 1;
     IClock& clock = *svc.clock;
 

@@ -74,7 +74,8 @@ public:
     // Each returns false when the phase failed; errorCode then holds the reason.
     bool bDownloadPhase(const TestParameters& p);
     bool bUploadPhase(const TestParameters& p, bool automatic);
-    // Progress of the phase, called about once a second on connection 1's transfer thread.
+    // Progress of the phase, called about once a second on the reporting connection's transfer
+    // thread (connection 1's, or the next one's once its transfer ended).
     void vOnProgress(int workMode, double rateBps, std::int64_t elapsedMs, std::int64_t totalBytes);
     // The adapter's counters at the moment the FTP count of the next report was read (same
     // thread, just before vOnProgress); that report uses them.

@@ -42,6 +42,7 @@ struct Recorder {
     std::condition_variable changed;
     std::vector<std::string> reporters;  // sender name of each progress call
     std::vector<std::int64_t> totals;
+    std::vector<std::int64_t> elapsed;  // the phase's elapsed milliseconds of each report
     std::vector<std::string> logs;
 
     FtpCallbacks callbacks() {
@@ -52,10 +53,11 @@ struct Recorder {
             std::lock_guard lock(mutex);
             logs.push_back(text);
         };
-        c.onProgress = [this](TFTPClass& sender, int, double, std::int64_t, std::int64_t total) {
+        c.onProgress = [this](TFTPClass& sender, int, double, std::int64_t elapsedMs, std::int64_t total) {
             std::lock_guard lock(mutex);
             reporters.push_back(sender.name());
             totals.push_back(total);
+            elapsed.push_back(elapsedMs);
             changed.notify_all();
         };
         return c;
@@ -145,6 +147,31 @@ TEST_F(FtpConnectionTest, OnlyConnectionOneReportsAndItsTotalCountsAllFour) {
     EXPECT_GT(ftpSharedCounters().iTotal(), sum * 99 / 100);
     // More than connection 1 moved in all, so the others are in the reported total.
     EXPECT_GT(recorder.totals.back(), conns[0]->m_pThread->m_nCount);
+}
+
+// The reporting connection's transfer ends early (its file is short): the next connection still
+// transferring reports in its place, at the same spacing on the same timeline.
+TEST_F(FtpConnectionTest, ReportsGoOnFromASiblingWhenTheReportingTransferEnds) {
+    std::vector<std::unique_ptr<TFTPClass>> conns;
+    for (int i = 1; i <= 3; ++i) {
+        conns.push_back(make("FTPDL" + std::to_string(i), testbed.ftpServer()));
+        ASSERT_TRUE(conns.back()->Connect());
+        conns.back()->SetGetFile(i == 1 ? "test.zip" : "test_2048m.zip");  // 1 MiB: ends at once
+        conns.back()->Get();
+    }
+    ASSERT_TRUE(recorder.waitReports(3));
+    for (auto& c : conns) c->Abort();
+    for (auto& c : conns) ASSERT_TRUE(c->m_pFTP->bWaitTransferEnded(kEndLimitMs));
+    EXPECT_EQ(conns[0]->m_pThread->m_nCount, 1 << 20);  // its whole file, long before the reports
+    std::lock_guard lock(recorder.mutex);
+    ASSERT_GE(recorder.reporters.size(), 3u);
+    EXPECT_NE(recorder.reporters.back(), "FTPDL1");
+    for (std::size_t i = 1; i < recorder.elapsed.size(); ++i) {
+        const std::int64_t spacing = recorder.elapsed[i] - recorder.elapsed[i - 1];
+        EXPECT_GE(spacing, 1000) << i;
+        EXPECT_LT(spacing, 2000) << i;
+        EXPECT_GE(recorder.totals[i], recorder.totals[i - 1]) << i;
+    }
 }
 
 TEST_F(FtpConnectionTest, ASiblingStartingLateKeepsTheCount) {
