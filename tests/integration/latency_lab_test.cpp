@@ -1,0 +1,162 @@
+// The latency monitor through the lab's shaped link during both real phases, side by side with
+// ping (-i 0.1, the same target, over the same seconds): the medians agree within
+// max(1 ms, 5 %) at rest and under load. The lab's queue is named by KIVOTA_LAB_QUEUE, set by
+// whoever brought the lab up with `scripts/lab up ... --queue`: with "deep" (500 ms) the loaded
+// round trip must rise by tens of milliseconds, with "short" (20 ms) by no more than its queue
+// holds; with no name only the agreement with ping is checked. A long real-time test (about 30 s), labelled lab_long.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "net/letter_code.h"
+#include "platform/linux/netlink_network_stack.h"
+#include "platform/linux/steady_clock.h"
+#include "profile/adapter_counters.h"
+#include "run/latency_monitor.h"
+#include "run/latency_statistics.h"
+#include "run/stored_addresses.h"
+#include "run/work_thread.h"
+#include "support/child_process.h"
+#include "support/lab.h"
+#include "support/letter_encode.h"
+#include "support/recording_window.h"
+
+using namespace kivota;
+
+namespace {
+
+using test::kLabServer;
+
+// ping at 10 echoes a second from its start until stop().
+class Ping {
+public:
+    explicit Ping(const std::string& target) : child_({"/usr/bin/ping", "-n", "-i", "0.1", "-W", "2", target}) {}
+    // The round trips of the replies (ms), in order.
+    std::vector<double> stop() {
+        child_.signal(SIGINT);
+        child_.wait();
+        std::vector<double> rtts;
+        const std::string out = child_.out();
+        static const std::regex reply(R"(time=([\d.]+) ms)");
+        for (auto it = std::sregex_iterator(out.begin(), out.end(), reply); it != std::sregex_iterator(); ++it) {
+            rtts.push_back(std::stod((*it)[1]));
+        }
+        return rtts;
+    }
+
+private:
+    test::ChildProcess child_;
+};
+
+void vExpectAgreement(const char* stage, const StageLatency& monitor, const std::vector<double>& ping) {
+    ASSERT_GE(ping.size(), 10u) << stage << ": ping gave too few replies";
+    ASSERT_TRUE(monitor.medianMs) << stage << ": no echo of the monitor came back";
+    const double pingMedian = *optPercentile(ping, 50);
+    std::printf(
+        "%-8s monitor: %d sent, %.1f %% lost, median %.3f, p90 %.3f, p99 %.3f, jitter %.3f / %.3f (RFC 3550), "
+        "kernel %.3f ms; ping: %zu replies, median %.3f ms\n",
+        stage, monitor.sent, monitor.lossPercent, *monitor.medianMs, *monitor.p90Ms, *monitor.p99Ms,
+        monitor.jitterMs.value_or(-1), monitor.jitterRfc3550Ms.value_or(-1), monitor.kernelRttMedianMs.value_or(-1),
+        ping.size(), pingMedian);
+    EXPECT_NEAR(*monitor.medianMs, pingMedian, std::max(1.0, 0.05 * pingMedian)) << stage;
+}
+
+void vPrintResponsiveness(const char* stage, const Responsiveness& r) {
+    std::printf(
+        "%-8s responsiveness %.0f RPM (%s): connect %.3f, first reply %.3f, self %.3f ms; %d foreign, %d self\n", stage,
+        r.rpm.value_or(-1), r.confidence.c_str(), r.tcpConnectMs.value_or(-1), r.firstReplyMs.value_or(-1),
+        r.selfRttMs.value_or(-1), r.foreignProbes, r.selfProbes);
+}
+
+TEST(LatencyLab, LoadedRoundTripsAgreeWithPingAndShowTheQueue) {
+    KV_NEEDS(test::bLabUp(), "needs the lab (scripts/lab up --down 50mbit --up 10mbit --queue deep|short)");
+    const char* queueEnv = std::getenv("KIVOTA_LAB_QUEUE");
+    const std::string queue = queueEnv ? queueEnv : "";
+    const std::string target = szDecode(buildAddresses().probeTarget1);
+
+    auto net = makeLinuxNetworkStack();
+    const int row = test::iLabAdapterRow(*net);
+    ASSERT_GE(row, 0);
+    auto state = std::make_shared<RunState>();
+    auto clock = std::make_shared<SteadyClock>();
+    WorkerServices svc;
+    svc.state = state;
+    svc.window = std::make_shared<test::RecordingWindow>();
+    svc.clock = clock;
+    auto addresses = std::make_shared<StoredAddresses>();
+    addresses->keepAliveUrl = test::szEncode(std::string("http://") + kLabServer + "/kivota/keepalive");
+    svc.addresses = addresses;
+    svc.counters = std::make_shared<InterfaceTableCounters>(net);
+    auto w = std::make_shared<CWorkThread>(std::move(svc));
+    state->adapterRow = row;
+    state->ftpUrl = kLabServer;
+    state->ftpUid = "ftp";
+    state->ftpPwd = "kivota";
+    state->dlDurationSec = state->ulDurationSec = 10;
+    state->dlSessions = state->ulSessions = 4;
+    state->dlPath = "/test_2048m.zip";
+    w->m_szCookie = "KVSID=latency-lab";
+    w->running = true;
+
+    LatencyMonitor monitor(clock, target, kLabServer, 21);
+    monitor.start();
+
+    monitor.setStage(LatencyStage::Idle);
+    Ping idlePing(target);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const auto idleRtts = idlePing.stop();
+
+    monitor.setStage(LatencyStage::Download);
+    Ping downloadPing(target);
+    const bool downloaded = w->bDownloadPhase();
+    const auto downloadRtts = downloadPing.stop();
+    monitor.setStage(std::nullopt);
+
+    monitor.setStage(LatencyStage::Upload);
+    Ping uploadPing(target);
+    const bool uploaded = w->bUploadPhase(false);
+    const auto uploadRtts = uploadPing.stop();
+    monitor.setStage(std::nullopt);
+    w->vCleanUp();
+    const LatencyFigures f = monitor.stop();
+    ASSERT_TRUE(downloaded && uploaded) << "error code " << state->errorCode;
+
+    std::printf("queue %s; download %.0f kbit/s, upload %.0f kbit/s\n", queue.empty() ? "(not named)" : queue.c_str(),
+                state->dlFtpKbps, state->ulFtpKbps);
+    ASSERT_TRUE(monitor.echoesMeasured());
+    vExpectAgreement("idle", f.idle, idleRtts);
+    vExpectAgreement("download", f.download, downloadRtts);
+    vExpectAgreement("upload", f.upload, uploadRtts);
+    vPrintResponsiveness("download", f.downloadResponsiveness);
+    vPrintResponsiveness("upload", f.uploadResponsiveness);
+    ASSERT_TRUE(f.downloadRiseMs && f.uploadRiseMs);
+    std::printf("rise under load: download %.3f ms, upload %.3f ms\n", *f.downloadRiseMs, *f.uploadRiseMs);
+    RecordProperty("download_rise_ms", std::to_string(*f.downloadRiseMs));
+    RecordProperty("upload_rise_ms", std::to_string(*f.uploadRiseMs));
+
+    // The data sockets were sampled and both phases have a responsiveness figure.
+    EXPECT_TRUE(f.download.kernelRttMedianMs);
+    EXPECT_TRUE(f.upload.kernelRttMedianMs);
+    EXPECT_TRUE(f.downloadResponsiveness.rpm);
+    EXPECT_TRUE(f.uploadResponsiveness.rpm);
+    EXPECT_FALSE(f.downloadResponsiveness.confidence.empty());
+
+    if (queue == "deep") {
+        EXPECT_GE(*f.downloadRiseMs, 20.0);
+        EXPECT_GE(*f.uploadRiseMs, 20.0);
+    } else if (queue == "short") {
+        // The short queue holds at most 20 ms of the rate, whatever the load.
+        EXPECT_LE(*f.downloadRiseMs, 25.0);
+        EXPECT_LE(*f.uploadRiseMs, 25.0);
+    }
+}
+
+}  // namespace
