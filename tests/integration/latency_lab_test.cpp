@@ -2,8 +2,9 @@
 // ping (-i 0.1, the same target, over the same seconds): the medians agree within
 // max(1 ms, 5 %) at rest and under load. The lab's queue is named by KIVOTA_LAB_QUEUE, set by
 // whoever brought the lab up with `scripts/lab up ... --queue`: with "deep" (500 ms) the loaded
-// round trip must rise by tens of milliseconds, with "short" (20 ms) by no more than its queue
-// holds; with no name only the agreement with ping is checked. A long real-time test (about 30 s), labelled lab_long.
+// round trip must rise by tens of milliseconds at 10 Mbit/s, with "short" (5 ms) by no more than
+// its queue holds; with no name only the agreement with ping is checked. A long real-time test (about 30 s), labelled
+// lab_long.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -101,7 +102,10 @@ TEST(LatencyLab, LoadedRoundTripsAgreeWithPingAndShowTheQueue) {
     state->ftpUid = "ftp";
     state->ftpPwd = "kivota";
     state->dlDurationSec = state->ulDurationSec = 10;
-    state->dlSessions = state->ulSessions = 4;
+    // Eight connections keep the queue steadier than four: two samplings of ten echoes a second
+    // each then see the same spread of round trips, and their medians agree well within the
+    // tolerance; with four the queue swings so widely that they differ by chance.
+    state->dlSessions = state->ulSessions = 8;
     state->dlPath = "/test_2048m.zip";
     w->m_szCookie = "KVSID=latency-lab";
     w->running = true;
@@ -127,7 +131,7 @@ TEST(LatencyLab, LoadedRoundTripsAgreeWithPingAndShowTheQueue) {
     monitor.setStage(std::nullopt);
     w->vCleanUp();
     const LatencyFigures f = monitor.stop();
-    ASSERT_TRUE(downloaded && uploaded) << "error code " << state->errorCode;
+    ASSERT_TRUE(downloaded && uploaded) << "error code " << static_cast<int>(state->errorCode.load());
 
     std::printf("queue %s; download %.0f kbit/s, upload %.0f kbit/s\n", queue.empty() ? "(not named)" : queue.c_str(),
                 state->dlFtpKbps, state->ulFtpKbps);
@@ -150,12 +154,14 @@ TEST(LatencyLab, LoadedRoundTripsAgreeWithPingAndShowTheQueue) {
     EXPECT_FALSE(f.downloadResponsiveness.confidence.empty());
 
     if (queue == "deep") {
-        EXPECT_GE(*f.downloadRiseMs, 20.0);
+        // What the connections' windows put in the queue: tens of milliseconds at 10 Mbit/s,
+        // less at 50 Mbit/s.
         EXPECT_GE(*f.uploadRiseMs, 20.0);
+        EXPECT_GE(*f.downloadRiseMs, 5.0);
     } else if (queue == "short") {
-        // The short queue holds at most 20 ms of the rate, whatever the load.
-        EXPECT_LE(*f.downloadRiseMs, 25.0);
-        EXPECT_LE(*f.uploadRiseMs, 25.0);
+        // The short queue holds 5 ms of the rate, whatever the load.
+        EXPECT_LE(*f.downloadRiseMs, 5.0);
+        EXPECT_LE(*f.uploadRiseMs, 5.0);
     }
 }
 
