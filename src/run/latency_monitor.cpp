@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -298,6 +299,12 @@ void LatencyMonitor::Thread::Execute() {
 LatencyMonitor::LatencyMonitor(std::shared_ptr<IClock> clock, std::string probeTarget, std::string ftpHost, int ftpPort,
                                LatencyMonitorSettings settings, KernelRoundTrips kernelRoundTrips)
     : shared_(std::make_shared<Shared>()), clock_(clock) {
+    // "host:port" names its port, as the FTP connections read a server.
+    const auto colon = ftpHost.rfind(':');
+    if (colon != std::string::npos && ftpHost.find(':') == colon) {
+        ftpPort = std::atoi(ftpHost.c_str() + colon + 1);
+        ftpHost.resize(colon);
+    }
     if (!kernelRoundTrips) {
         kernelRoundTrips = [](bool upload, std::vector<double>& out) {
             ftpSharedCounters().vKernelRoundTrips(upload, out);

@@ -45,7 +45,8 @@ public:
     // program's shared FTP counters unless a test gives another source.
     using KernelRoundTrips = std::function<void(bool upload, std::vector<double>& roundTripsMs)>;
 
-    // probeTarget: a dotted IPv4 address; ftpHost: the FTP server's name or address.
+    // probeTarget: a dotted IPv4 address; ftpHost: the FTP server's name or address, where
+    // "host:port" names its port instead of ftpPort.
     LatencyMonitor(std::shared_ptr<IClock> clock, std::string probeTarget, std::string ftpHost, int ftpPort = 21,
                    LatencyMonitorSettings settings = {}, KernelRoundTrips kernelRoundTrips = {});
     ~LatencyMonitor();  // stops the thread if it still runs

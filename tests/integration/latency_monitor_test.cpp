@@ -32,7 +32,7 @@ void vKernelRoundTrips(bool upload, std::vector<double>& out) {
 TEST(LatencyMonitor, StagesCollectTheirEchoesSamplesAndProbes) {
     test::TestbedProcess testbed;
     auto clock = std::make_shared<SteadyClock>();
-    LatencyMonitor monitor(clock, "127.0.0.1", "127.0.0.1", testbed.ftpPort(), {}, vKernelRoundTrips);
+    LatencyMonitor monitor(clock, "127.0.0.1", testbed.ftpServer(), 21, {}, vKernelRoundTrips);
     monitor.start();
     vSleepMs(300);  // paused until the first stage: nothing is sent
     monitor.setStage(LatencyStage::Idle);
