@@ -1,8 +1,11 @@
 // One throughput phase of the engine as the product runs it, for the benchmark:
 //   kv_bench --server HOST[:PORT] --direction down|up --connections N --seconds T --adapter IF
 //            [--file NAME] [--user U] [--password P] [--mode phase|capacity] [--recv B] [--send B]
+//            [--latency on|off]
 // Prints one line: kbps=<FTP rate> nic_kbps=<adapter rate> bytes=<payload moved> cpu_s=<user+sys>
-// error=<code>.
+// error=<code>; with --latency on (phase mode) also what the latency monitor, run through the
+// phase, put on the wire and used: lat_frames= lat_bytes= lat_cpu_s= phase_s=, and its loaded
+// median round trip lat_median_ms= and responsiveness lat_rpm=.
 //
 // phase: the product's own measurement (the rate of the accepted seconds, adapter rate beside it).
 // capacity: the same connections without the phase's rules, the rate of the shared byte counter
@@ -24,6 +27,7 @@
 #include "net/ftp_class.h"
 #include "platform/linux/steady_clock.h"
 #include "platform/network_stack.h"
+#include "run/latency_monitor.h"
 #include "run/work_thread.h"
 #include "wiring/engine_root.h"
 
@@ -125,6 +129,7 @@ int main(int argc, char** argv) {
     std::string mode = "phase";
     std::string server, direction = "down", adapter = "lo", file = "test_2048m.zip", user = "ftp", password = "bench";
     int connections = 4, seconds = 10, recvBlock = 0, sendBlock = 0;
+    bool latency = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i], value = argv[i + 1];
         if (key == "--server") server = value;
@@ -138,6 +143,7 @@ int main(int argc, char** argv) {
         else if (key == "--mode") mode = value;
         else if (key == "--recv") recvBlock = std::atoi(value.c_str());
         else if (key == "--send") sendBlock = std::atoi(value.c_str());
+        else if (key == "--latency") latency = value == "on";
     }
     if (server.empty() || connections < 1 || seconds < 1) {
         std::fprintf(stderr,
@@ -176,17 +182,40 @@ int main(int argc, char** argv) {
     rs.userSendBuf = sendBlock;
 
     const bool down = direction == "down";
+    // The monitor echoes the FTP server itself, the one address the bench has.
+    const std::string host = server.substr(0, server.find(':'));
+    const int port =
+        server.find(':') == std::string::npos ? 21 : std::atoi(server.substr(server.find(':') + 1).c_str());
+    std::unique_ptr<LatencyMonitor> monitor;
+    if (latency) {
+        monitor = std::make_unique<LatencyMonitor>(svc.clock, host, host, port);
+        monitor->start();
+        monitor->setStage(down ? LatencyStage::Download : LatencyStage::Upload);
+    }
     const double cpuBefore = cpuSeconds();
+    const auto t0 = std::chrono::steady_clock::now();
     if (down) {
         w->bDownloadPhase();
     } else {
         w->bUploadPhase(false);
     }
+    const double phaseSec = secondsSince(t0);
     const double cpu = cpuSeconds() - cpuBefore;
     const long long bytes = ftpSharedCounters().iTotal();
     w->vCleanUp();
-    std::printf("kbps=%.0f nic_kbps=%.0f bytes=%lld cpu_s=%.3f error=%d\n", down ? rs.dlFtpKbps : rs.ulFtpKbps,
+    std::printf("kbps=%.0f nic_kbps=%.0f bytes=%lld cpu_s=%.3f error=%d", down ? rs.dlFtpKbps : rs.ulFtpKbps,
                 down ? w->dlNicKbps : w->ulNicKbps, bytes, cpu, static_cast<int>(rs.errorCode.load()));
+    if (monitor) {
+        monitor->setStage(std::nullopt);
+        const LatencyFigures f = monitor->stop();
+        const LatencyTraffic t = monitor->traffic();
+        const StageLatency& stage = down ? f.download : f.upload;
+        const Responsiveness& r = down ? f.downloadResponsiveness : f.uploadResponsiveness;
+        std::printf(" lat_frames=%lld lat_bytes=%lld lat_cpu_s=%.4f phase_s=%.3f lat_median_ms=%.3f lat_rpm=%.0f",
+                    static_cast<long long>(t.frames), static_cast<long long>(t.bytes), monitor->cpuSeconds(), phaseSec,
+                    stage.medianMs.value_or(-1), r.rpm.value_or(-1));
+    }
+    std::printf("\n");
     ThreadTracker::waitAllEnded(std::chrono::seconds(10));
     curl_global_cleanup();
     return rs.errorCode == ErrNone ? 0 : 1;

@@ -187,6 +187,22 @@ bool FtpSharedCounters::bInOrder() {
     return inOrder;
 }
 
+std::optional<double> FtpSharedCounters::optKernelRoundTripMs(int fd, bool upload) const {
+    tcp_info info{};
+    if (!bTcpInfo(fd, info)) return std::nullopt;
+    const std::uint32_t us = upload ? info.tcpi_rtt : info.tcpi_rcv_rtt;
+    if (us == 0) return std::nullopt;
+    return static_cast<double>(us) / 1000.0;
+}
+
+void FtpSharedCounters::vKernelRoundTrips(bool upload, std::vector<double>& roundTripsMs) {
+    std::lock_guard lock(ftpLock);
+    for (const DataConnection& c : open_) {
+        if (c.upload != upload) continue;
+        if (const auto ms = optKernelRoundTripMs(c.fd, upload)) roundTripsMs.push_back(*ms);
+    }
+}
+
 std::int64_t FtpSharedCounters::iRefreshFromKernel() {
     std::lock_guard lock(ftpLock);
     for (DataConnection& c : open_) vRefreshLocked(c);

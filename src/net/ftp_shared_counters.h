@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 struct tcp_info;
@@ -88,6 +89,15 @@ struct FtpSharedCounters {
     // hole is open they count as full segments (iReceived), exactly only once it is filled, so
     // a sample is best taken then.
     bool bInOrder();
+
+    // Appends the kernel's smoothed round trip (ms) of every open data connection of the
+    // direction given, read under the lock, so that none closes while it is read.
+    void vKernelRoundTrips(bool upload, std::vector<double>& roundTripsMs);
+    // The kernel's smoothed round trip of a TCP socket in ms; nullopt before it has one. A
+    // sending socket times the acknowledgements of its data (tcpi_rtt); a socket that only
+    // receives has acknowledged nothing since its handshake, so its own estimate is the one
+    // it forms from the peer's data (tcpi_rcv_rtt).
+    std::optional<double> optKernelRoundTripMs(int fd, bool upload) const;
 
     // Payload bytes the kernel has counted on a TCP socket: held by the peer (upload) or
     // received in order (download); -1 when it cannot be read.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -82,7 +83,10 @@ void EchoService::openSocket() {
         icmp_filter filter{};
         filter.data = ~((1U << kEchoReply) | (1U << kDestUnreachable) | (1U << kTimeExceeded));
         ::setsockopt(fd_, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
-        identifier_ = static_cast<std::uint16_t>(::getpid() & 0xFFFF);
+        // A raw socket sees every echo reply the host receives: each service of the process
+        // takes an id of its own, or two would complete each other's echoes.
+        static std::atomic<std::uint16_t> servicesOpened{0};
+        identifier_ = static_cast<std::uint16_t>((::getpid() + servicesOpened.fetch_add(1)) & 0xFFFF);
     }
     ::setsockopt(fd_, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
     // The kernel stamps each reply as it arrives, so the round trip does not include the time
@@ -164,7 +168,7 @@ void EchoService::expire() {
     const IClock::Mark now = clock_->now();
     std::vector<std::uint16_t> due;
     for (const auto& [seq, ctx] : pending_) {
-        if (clock_->secondsBetween(now, ctx.sentAt) * 1000.0 >= kEchoLimitMs) due.push_back(seq);
+        if (clock_->secondsBetween(now, ctx.sentAt) * 1000.0 >= limitMs_) due.push_back(seq);
     }
     for (auto seq : due) complete(seq, kEchoTimedOut, 0, 0);
 }
@@ -175,21 +179,27 @@ void EchoService::complete(std::uint16_t sequence, int status, int ttl, int data
     EchoContext ctx = std::move(it->second);
     pending_.erase(it);
     int rtt = 0;
+    double exactMs = 0;
     if (status == kEchoSuccess) {
         // The kernel's stamp where there is one (a wall clock set back in between makes it
         // useless); the nearest whole millisecond.
         double ms = clock_->secondsBetween(clock_->now(), ctx.sentAt) * 1000.0;
         const std::int64_t stamped = receivedWallNs - ctx.sentWallNs;
-        if (receivedWallNs != 0 && stamped >= 0 && stamped <= static_cast<std::int64_t>(kEchoLimitMs) * 1'000'000) {
+        if (receivedWallNs != 0 && stamped >= 0 && stamped <= static_cast<std::int64_t>(limitMs_) * 1'000'000) {
             ms = static_cast<double>(stamped) / 1e6;
         }
+        exactMs = ms;
         rtt = static_cast<int>(std::lround(ms));
     } else {
         ttl = dataSize = 0;
     }
     // A completion of a stopped or destroyed prober is dropped.
-    if (ctx.prober != nullptr && ctx.prober->m_bActive && ctx.prober->OnEcho) {
-        ctx.prober->OnEcho(*ctx.prober, ctx.host, ttl, dataSize, rtt, status, ctx.sendTime);
+    if (ctx.prober == nullptr || !ctx.prober->m_bActive) return;
+    TICMPSENDECHO2& prober = *ctx.prober;
+    if (prober.OnEchoExact) {
+        prober.OnEchoExact(prober, status, exactMs, ctx.sentAt);
+    } else if (prober.OnEcho) {
+        prober.OnEcho(prober, ctx.host, ttl, dataSize, rtt, status, ctx.sendTime);
     }
 }
 

@@ -52,6 +52,12 @@ public:
     // The socket is readable: completes the echoes whose replies or errors arrived.
     void onReadable();
 
+    // Completes the echoes that have waited longer than the limit, without sending any: for an
+    // owner that drives the service without the shared timer and pauses its sends.
+    void expire();
+    // The time after which an echo completes as timed out (kEchoLimitMs unless set).
+    void setEchoLimitMs(int ms) { limitMs_ = ms; }
+
     int activeCount() const { return static_cast<int>(active_.size()); }
     int inFlight() const { return static_cast<int>(pending_.size()); }
 
@@ -73,14 +79,14 @@ private:
     void sendEcho(TICMPSENDECHO2* p);
     // receivedWallNs: the kernel's receive stamp of the reply (CLOCK_REALTIME), 0 when none.
     void complete(std::uint16_t sequence, int status, int ttl, int dataSize, std::int64_t receivedWallNs = 0);
-    void expire();
 
     std::shared_ptr<IClock> clock_;
     std::function<void(int)> timerControl_;
     int fd_ = -1;
     bool pingSocket_ = false;
     bool timerRunning_ = false;
-    std::uint16_t identifier_ = 0;  // raw sockets only: our echo id
+    int limitMs_ = kEchoLimitMs;
+    std::uint16_t identifier_ = 0;  // raw sockets only: this service's echo id
     std::uint16_t nextSequence_ = 1;
     std::list<TICMPSENDECHO2*> active_;
     std::map<std::uint16_t, EchoContext> pending_;
@@ -92,6 +98,9 @@ public:
     // status (0 success), local send time text. TTL, size and time are 0 on failure.
     using EchoHandler = std::function<void(TICMPSENDECHO2& sender, const std::string& host, int ttl, int dataSize,
                                            int rttMs, int status, const std::string& sendTime)>;
+    // The same completion for an owner that needs more than whole milliseconds: the round trip
+    // unrounded (0 on failure) and the clock mark taken as the echo left.
+    using ExactEchoHandler = std::function<void(TICMPSENDECHO2& sender, int status, double rttMs, IClock::Mark sentAt)>;
 
     explicit TICMPSENDECHO2(EchoService& service);
     ~TICMPSENDECHO2();
@@ -111,6 +120,7 @@ public:
     std::uint8_t m_nTtl = 255;
     int m_nInterval = 500;
     EchoHandler OnEcho;
+    ExactEchoHandler OnEchoExact;  // when set, called instead of OnEcho
 
 private:
     friend class EchoService;
