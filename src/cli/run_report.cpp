@@ -76,6 +76,75 @@ std::string szMbit(const std::optional<double>& kbps) {
     return text;
 }
 
+nlohmann::ordered_json jsonMs(const std::optional<double>& ms) {
+    if (!ms || !std::isfinite(*ms)) return nullptr;
+    return std::round(*ms * 1000) / 1000;  // microseconds are the finest the figures carry
+}
+
+nlohmann::ordered_json jsonStage(const StageLatency& s) {
+    nlohmann::ordered_json j;
+    j["echoes_sent"] = s.sent;
+    j["echoes_lost"] = s.lost;
+    j["loss_percent"] = s.sent > 0 ? nlohmann::ordered_json(s.lossPercent) : nlohmann::ordered_json(nullptr);
+    j["min_ms"] = jsonMs(s.minMs);
+    j["median_ms"] = jsonMs(s.medianMs);
+    j["mean_ms"] = jsonMs(s.meanMs);
+    j["p90_ms"] = jsonMs(s.p90Ms);
+    j["p95_ms"] = jsonMs(s.p95Ms);
+    j["p99_ms"] = jsonMs(s.p99Ms);
+    j["jitter_ms"] = jsonMs(s.jitterMs);
+    j["jitter_rfc3550_ms"] = jsonMs(s.jitterRfc3550Ms);
+    j["kernel_rtt_median_ms"] = jsonMs(s.kernelRttMedianMs);
+    return j;
+}
+
+nlohmann::ordered_json jsonResponsiveness(const Responsiveness& r) {
+    nlohmann::ordered_json j;
+    j["rpm"] = r.rpm ? nlohmann::ordered_json(std::round(*r.rpm)) : nlohmann::ordered_json(nullptr);
+    j["confidence"] = r.confidence.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.confidence);
+    j["foreign_probes"] = r.foreignProbes;
+    j["self_probes"] = r.selfProbes;
+    j["tcp_connect_ms"] = jsonMs(r.tcpConnectMs);
+    j["first_reply_ms"] = jsonMs(r.firstReplyMs);
+    j["self_rtt_ms"] = jsonMs(r.selfRttMs);
+    return j;
+}
+
+nlohmann::ordered_json jsonLatency(const LatencyFigures& f) {
+    nlohmann::ordered_json j;
+    j["idle"] = jsonStage(f.idle);
+    j["download"] = jsonStage(f.download);
+    j["upload"] = jsonStage(f.upload);
+    j["download_rise_ms"] = jsonMs(f.downloadRiseMs);
+    j["upload_rise_ms"] = jsonMs(f.uploadRiseMs);
+    j["responsiveness"] = {{"download", jsonResponsiveness(f.downloadResponsiveness)},
+                           {"upload", jsonResponsiveness(f.uploadResponsiveness)}};
+    return j;
+}
+
+// "12.3 ms", or "-" where not measured.
+std::string szMs(const std::optional<double>& ms) {
+    if (!ms) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f ms", *ms);
+    return text;
+}
+
+std::string szStage(const char* name, const StageLatency& s) {
+    if (s.sent == 0) return std::string(name) + " not measured";
+    char text[160];
+    std::snprintf(text, sizeof text, "%s %s (jitter %s, loss %.0f %%)", name, szMs(s.medianMs).c_str(),
+                  szMs(s.jitterMs).c_str(), s.lossPercent);
+    return text;
+}
+
+std::string szRpm(const char* name, const Responsiveness& r) {
+    if (!r.rpm) return std::string(name) + " -";
+    char text[96];
+    std::snprintf(text, sizeof text, "%s %.0f RPM (%s)", name, *r.rpm, r.confidence.c_str());
+    return text;
+}
+
 }  // namespace
 
 int iExitStatus(EndKind kind, int signal) {
@@ -131,6 +200,7 @@ nlohmann::ordered_json jsonOfResult(const RunResult& r, int status) {
         j["round_trip_ms"] = nullptr;
     }
     j["connections"] = {{"download", r.downloadConnections}, {"upload", r.uploadConnections}};
+    j["latency"] = jsonLatency(r.latency);
     j["result_sent"] = r.resultSent;
     j["result_url"] = r.resultUrl;
     j["serial"] = r.serial;
@@ -147,6 +217,15 @@ void vPrintSummary(std::FILE* out, const RunResult& r) {
     } else {
         std::fputs("round trip not measured\n", out);
     }
+    const LatencyFigures& f = r.latency;
+    std::fprintf(out, "latency   %s, %s, %s (median)\n", szStage("idle", f.idle).c_str(),
+                 szStage("download", f.download).c_str(), szStage("upload", f.upload).c_str());
+    if (f.downloadRiseMs || f.uploadRiseMs) {
+        std::fprintf(out, "          under load: download +%s, upload +%s\n", szMs(f.downloadRiseMs).c_str(),
+                     szMs(f.uploadRiseMs).c_str());
+    }
+    std::fprintf(out, "responsiveness %s, %s\n", szRpm("download", f.downloadResponsiveness).c_str(),
+                 szRpm("upload", f.uploadResponsiveness).c_str());
     if (!r.resultUrl.empty()) {
         std::fprintf(out, "result    %s\n", r.resultUrl.c_str());
         std::fprintf(out, "serial    %s  %s\n", r.serial.c_str(), r.serverTime.c_str());

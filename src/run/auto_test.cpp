@@ -56,7 +56,9 @@ void CWorkThread::vRunAutoTest() {
 
     // The upload phase writes "Start upload" to the run log once its connections run, and
     // applies the unattended verdict; a failed phase leaves its own code in place of 14.
+    vStartLatency(params);
     const bool measured = bDownloadPhase(params) && bUploadPhase(params, true);
+    vEndLatency();
     if (bEndedByTerminate()) return;
 
     if (measured && rs.errorCode == ErrAutoRunning) {

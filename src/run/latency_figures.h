@@ -51,6 +51,8 @@ struct LatencyFigures {
     std::optional<double> downloadRiseMs, uploadRiseMs;
     Responsiveness downloadResponsiveness, uploadResponsiveness;
     std::vector<LatencySample> samples;
+    // When each phase began, on the samples' clock.
+    std::optional<double> downloadStartSec, uploadStartSec;
 };
 
 }  // namespace kivota

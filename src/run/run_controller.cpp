@@ -325,6 +325,7 @@ RunResult RunController::resultOf(RunOutcome outcome, std::string resultUrl) con
             r.downloadSeries = w->seriesSnapshot(true);
             r.uploadSeries = w->seriesSnapshot(false);
             r.detail = w->resultFileError;
+            r.latency = w->latency;
         }
     }
     if (outcome.kind == EndKind::Reported || outcome.kind == EndKind::OutOfRange) {

@@ -190,6 +190,7 @@ bool CWorkThread::bDownloadPhase(const TestParameters& p) {
     rs.dlSessionsSetting = created;
 
     svc.window->SendMessage(WindowMessage::make(WM_TEST_PROGRESS, 1, 0));
+    vLatencyStage(LatencyStage::Download);
     {
         std::lock_guard lock(measureLock);
         vResetMeasurement(*this, true, p.dlDurationSec);
@@ -212,6 +213,7 @@ bool CWorkThread::bDownloadPhase(const TestParameters& p) {
     }
 
     const bool ok = bAwaitDownloadVerdict(p.dlDurationSec);
+    vLatencyStage(std::nullopt);
     vStopPhase(true);
     return ok;
 }
@@ -246,6 +248,7 @@ bool CWorkThread::bUploadPhase(const TestParameters& p, bool automatic) {
 
     vPause(kBeforeUploadMs);
     svc.window->SendMessage(WindowMessage::make(WM_TEST_PROGRESS, 0, 0));
+    vLatencyStage(LatencyStage::Upload);
     {
         std::lock_guard lock(measureLock);
         vResetMeasurement(*this, false, p.ulDurationSec);
@@ -267,6 +270,7 @@ bool CWorkThread::bUploadPhase(const TestParameters& p, bool automatic) {
     if (automatic) bAppendLog(*svc.clock, "Start upload", "");
 
     const bool ok = bAwaitUploadVerdict(p.ulDurationSec, automatic || guestTest);
+    vLatencyStage(std::nullopt);
     vStopPhase(false);
     return ok;
 }
@@ -421,6 +425,8 @@ void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsed
     if (keepAlive) svc.window->PostMessage(std::move(*keepAlive));
     if (progress) svc.window->PostMessage(std::move(*progress));
     if (!stopConnections) return;
+    // The line is no longer loaded once the connections stop.
+    vLatencyStage(std::nullopt);
     vStopPhase(!upload);
     if (!phaseEnded) return;  // a late rejected report: the worker's wait decides the phase
     if (upload) {

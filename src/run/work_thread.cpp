@@ -60,7 +60,9 @@ void vGuestTestAfterFailedFetch(CWorkThread& w) {
 
     w.guestTest = true;
     w.params = guestParameters(szDecode(w.svc.addresses->guestFtpServer));
+    w.vStartLatency(w.params);
     if (w.bDownloadPhase(w.params)) w.bUploadPhase(w.params, false);
+    w.vEndLatency();
     if (w.bEndedByTerminate()) return;
     // Still 9: both phases ran and measured; a phase's own code means it did not.
     vPost(w, WM_TEST_FINISHED, rs.errorCode == ErrTestParamFetch ? 2 : 3, 0);
@@ -203,6 +205,7 @@ void CWorkThread::Execute() {
     userRate = szGetValue("user_rate", paramReply);
     reportUrl = szGetValue("report_url", paramReply);
     hotfixQuery = szGetValue("HotFix", paramReply);
+    vStartLatency(params);
 
     if (bEndedByTerminate()) return;
     // Tell the server the measurement is about to begin.
@@ -215,6 +218,7 @@ void CWorkThread::Execute() {
     if (bEndedByTerminate()) return;
 
     if (bDownloadPhase(params)) bUploadPhase(params, false);
+    vEndLatency();
     // A terminated run ends without a word: its figures are not a measurement.
     if (bEndedByTerminate()) return;
     if (rs.errorCode != ErrNone) {
@@ -224,6 +228,33 @@ void CWorkThread::Execute() {
     }
     vPause(kBeforeResultMs);
     vUploadResult();  // posts nothing for a worker told to terminate
+}
+
+void CWorkThread::vStartLatency(const TestParameters& p) {
+    // The round trip is watched toward the target the probe rounds ended on.
+    const std::string& target = rs.probeTarget > 1 ? svc.addresses->probeTarget2 : svc.addresses->probeTarget1;
+    latencyMonitor = std::make_unique<LatencyMonitor>(svc.clock, szDecode(target), p.ftpUrl);
+    latencyMonitor->start();
+    latencyStart = svc.clock->now();
+    latencyMonitor->setStage(LatencyStage::Idle);
+}
+
+void CWorkThread::vLatencyStage(std::optional<LatencyStage> stage) {
+    if (!latencyMonitor) return;
+    if (stage == LatencyStage::Download || stage == LatencyStage::Upload) {
+        const double at = svc.clock->secondsBetween(svc.clock->now(), latencyStart);
+        (stage == LatencyStage::Download ? latency.downloadStartSec : latency.uploadStartSec) = at;
+    }
+    latencyMonitor->setStage(stage);
+}
+
+void CWorkThread::vEndLatency() {
+    if (!latencyMonitor) return;
+    const LatencyFigures figures = latencyMonitor->stop();
+    const auto downloadStart = latency.downloadStartSec, uploadStart = latency.uploadStartSec;
+    latency = figures;
+    latency.downloadStartSec = downloadStart;
+    latency.uploadStartSec = uploadStart;
 }
 
 void CWorkThread::vPause(int ms) {

@@ -21,6 +21,8 @@
 #include "platform/octet_counters.h"
 #include "platform/thread.h"
 #include "platform/window_messages.h"
+#include "run/latency_figures.h"
+#include "run/latency_monitor.h"
 #include "run/phase_series.h"
 #include "run/run_state.h"
 #include "run/stored_addresses.h"
@@ -162,6 +164,18 @@ public:
     // Set while the guest test runs (fixed parameters after a failed test-parameter fetch); the
     // upload verdict of the guest test differs from a regular run's.
     bool guestTest = false;
+
+    // --- latency under load (work_thread.cpp) ---
+    // Starts watching the line's round trip with `p`'s FTP server for the probes, in the idle
+    // stage; the phases switch the stage; vEndLatency ends it and keeps its figures.
+    void vStartLatency(const TestParameters& p);
+    void vLatencyStage(std::optional<LatencyStage> stage);
+    void vEndLatency();
+    // The round trip at rest and under load of this run (set by vEndLatency, before the run's
+    // end is posted).
+    LatencyFigures latency;
+    std::unique_ptr<LatencyMonitor> latencyMonitor;
+    IClock::Mark latencyStart = 0;  // when the idle stage began: the samples' clock
 
     // --- unattended-run additions (auto_test.cpp) ---
     // The echo-probe wait before the measurement: until the window sets echoDone, with the

@@ -28,6 +28,8 @@ HistoryRun historyOf(const RunResult& r, const std::string& program, std::int64_
         h.rttMaxMs = r.roundTrip->maxMs;
     }
     h.latency = r.latency;
+    h.downloadStartSec = r.latency.downloadStartSec;
+    h.uploadStartSec = r.latency.uploadStartSec;
     if (r.downloadConnections > 0) h.downloadConnections = r.downloadConnections;
     if (r.uploadConnections > 0) h.uploadConnections = r.uploadConnections;
     h.resultUrl = r.resultUrl;
