@@ -22,4 +22,24 @@ std::string szProgressLine(int phase, int percent, double rateKbps) {
     return line;
 }
 
+void ProgressLine::draw(const Progress& p) {
+    if (!shown_) return;
+    const double rate = p.ftpKbps ? static_cast<double>(*p.ftpKbps) : -1.0;
+    std::fprintf(out_, "\r%s\x1b[K", szProgressLine(static_cast<int>(p.phase), p.percent, rate).c_str());
+    drawn_ = true;
+    if (p.percent >= 95 && p.phase != RunPhase::Preparation) {
+        // The phase is done (the bar rounds to 100 % from 95 on): keep its line.
+        std::fputc('\n', out_);
+        drawn_ = false;
+    }
+    std::fflush(out_);
+}
+
+void ProgressLine::clear() {
+    if (!drawn_) return;
+    std::fputs("\r\x1b[K", out_);
+    std::fflush(out_);
+    drawn_ = false;
+}
+
 }  // namespace kivota

@@ -1,12 +1,7 @@
 #include "cli/terminal_client.h"
 
-#include <unistd.h>
-
-#include <cctype>
-#include <cerrno>
 #include <chrono>
 
-#include "cli/progress_line.h"
 #include "cli/run_report.h"
 #include "cli/terminal_text.h"
 #include "wiring/engine_root.h"
@@ -25,7 +20,9 @@ TerminalClient::TerminalClient(std::shared_ptr<IRunServices> services, TerminalO
     : options_(std::move(options)),
       streams_(streams),
       loop_(makePollLoop()),
-      controller_(std::move(services), *loop_, *this) {}
+      controller_(std::move(services), *loop_, *this),
+      prompt_(*loop_, streams_.input, streams_.err),
+      progress_(streams_.err, streams_.progress) {}
 
 TerminalClient::~TerminalClient() { controller_.stop(); }
 
@@ -36,7 +33,7 @@ void TerminalClient::interrupt(int signal) {
 }
 
 void TerminalClient::vNote(const std::string& text) {
-    vClearProgress();
+    progress_.clear();
     std::fprintf(streams_.err, "kivota-cli: %s\n", szPrintable(text).c_str());
     std::fflush(streams_.err);
 }
@@ -48,8 +45,8 @@ int TerminalClient::run() {
         if (signal_.load() != 0) controller_.interrupt();
     }
     const bool interrupted = result_->outcome.kind == EndKind::Interrupted;
-    if (asking_) loop_->unwatch(streams_.input);
-    vClearProgress();
+    prompt_.cancel();
+    progress_.clear();
     controller_.stop();
     controller_.logEnd();
     if (!controller_.waitThreads(interrupted ? kInterruptedEndBound : kThreadEndBound)) {
@@ -81,63 +78,21 @@ void TerminalClient::vAsk(const std::string& text) {
         vAgree();
         return;
     }
-    vClearProgress();
-    std::fprintf(streams_.err, "%s\n\nDo you accept the terms above? [y/N] ", szPrintable(text).c_str());
-    std::fflush(streams_.err);
-    asking_ = true;
-    answer_.clear();
-    loop_->watch(streams_.input, [this] { vOnAnswerReadable(); });
-}
-
-void TerminalClient::vOnAnswerReadable() {
-    char buffer[256];
-    const ssize_t n = ::read(streams_.input, buffer, sizeof buffer);
-    if (n > 0) {
-        answer_.append(buffer, static_cast<std::size_t>(n));
-        if (answer_.find('\n') == std::string::npos && answer_.size() < 1024) return;
-    }
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-    // A line, the end of the input or an error: the answer is complete.
-    loop_->unwatch(streams_.input);
-    asking_ = false;
-    const std::size_t first = answer_.find_first_not_of(" \t\r\n");
-    const char c = first == std::string::npos ? '\0' : answer_[first];
-    if (c == 'y' || c == 'Y') {
-        vAgree();
-        return;
-    }
-    if (n == 0 && answer_.empty()) {
-        std::fputc('\n', streams_.err);
-        vNote("no answer (the input ended); use --agree to accept in scripts");
-    }
-    controller_.decline();
+    progress_.clear();
+    prompt_.ask(szPrintable(text) + "\n\nDo you accept the terms above?", [this](bool yes, bool inputEnded) {
+        if (yes) {
+            vAgree();
+            return;
+        }
+        if (inputEnded) vNote("no answer (the input ended); use --agree to accept in scripts");
+        controller_.decline();
+    });
 }
 
 void TerminalClient::vAgree() {
     controller_.agree();
     if (!announcement_.empty()) vNote("announcement: " + announcement_);
     controller_.testingPageShown();
-}
-
-void TerminalClient::onProgress(const Progress& p) {
-    if (!streams_.progress) return;
-    const double rate = p.ftpKbps ? static_cast<double>(*p.ftpKbps) : -1.0;
-    const auto phase = static_cast<int>(p.phase);
-    std::fprintf(streams_.err, "\r%s\x1b[K", szProgressLine(phase, p.percent, rate).c_str());
-    progressShown_ = true;
-    if (p.percent >= 95 && p.phase != RunPhase::Preparation) {
-        // The phase is done (the bar rounds to 100 % from 95 on): keep its line.
-        std::fputc('\n', streams_.err);
-        progressShown_ = false;
-    }
-    std::fflush(streams_.err);
-}
-
-void TerminalClient::vClearProgress() {
-    if (!progressShown_) return;
-    std::fputs("\r\x1b[K", streams_.err);
-    std::fflush(streams_.err);
-    progressShown_ = false;
 }
 
 void TerminalClient::onFinished(const RunResult& result) { result_ = result; }

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "cli/answer_prompt.h"
+#include "cli/progress_line.h"
 #include "cli/terminal_options.h"
 #include "platform/event_loop.h"
 #include "run/run_controller.h"
@@ -42,15 +44,13 @@ private:
     void onConfigLoaded(const std::string&, const std::string&) override {}
     void onStartPage(StartPage page, const ServerTexts& texts) override;
     void onGuestTest() override;
-    void onProgress(const Progress& progress) override;
+    void onProgress(const Progress& progress) override { progress_.draw(progress); }
     void onSecond(const MeasuredSecond&) override {}
-    void onAnalysisStart() override { vClearProgress(); }
+    void onAnalysisStart() override { progress_.clear(); }
     void onFinished(const RunResult& result) override;
 
     void vAsk(const std::string& text);
-    void vOnAnswerReadable();
     void vAgree();
-    void vClearProgress();
     void vNote(const std::string& text);
     int iPrintOutcome();
 
@@ -60,10 +60,9 @@ private:
     RunController controller_;
     std::optional<RunResult> result_;
     std::atomic<int> signal_{0};
+    AnswerPrompt prompt_;
+    ProgressLine progress_;
     std::string announcement_;
-    std::string answer_;
-    bool asking_ = false;
-    bool progressShown_ = false;
 };
 
 }  // namespace kivota
