@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "run/error_texts.h"
 #include "support/child_process.h"
 #include "support/lab.h"
+#include "support/scoped_work_dir.h"
 #include "support/testbed_process.h"
 
 namespace kivota {
@@ -108,26 +110,81 @@ TEST_F(TerminalClientLab, FailingServerGivesItsErrorTextAndANonZeroStatus) {
     EXPECT_EQ(cli.out(), "");
 }
 
-TEST_F(TerminalClientLab, CtrlCEndsCleanlyWithNothingPosted) {
-    const std::size_t resultsBefore = iCount(szLabFile("requests.log"), "POST\t/kivota/result");
-    const std::size_t retrBefore = iCount(szLabFile("ftp.log"), "RETR ");
-    const std::size_t storBefore = iCount(szLabFile("ftp.log"), "STOR ");
+// An interrupt at a moment of the run: the program ends within a second of it in every state,
+// exits with 128 + the signal, and says what the operator received.
+struct InterruptCase {
+    const char* name;
+    int signal;
+    std::string scenario;
+    std::string file, line;  // the moment: this line appears in the lab's file...
+    int afterMs;             // ...and this long after it
+    bool resultSent;
+};
+
+std::ostream& operator<<(std::ostream& os, const InterruptCase& c) { return os << c.name; }
+
+class TerminalInterrupt : public TerminalClientLab, public ::testing::WithParamInterface<InterruptCase> {};
+
+TEST_P(TerminalInterrupt, EndsWithinASecondAndSaysWhatTheOperatorReceived) {
+    const InterruptCase& c = GetParam();
+    test::vSetLabScenario(c.scenario);
+    const std::size_t linesBefore = iCount(szLabFile(c.file), c.line);
+    const std::size_t postsBefore = iCount(szLabFile("requests.log"), "POST\t/kivota/result");
     test::ChildProcess cli({kClient, "--agree", "--json"});
-    // Interrupted once its download runs on the server.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (iCount(szLabFile("ftp.log"), "RETR ") == retrBefore && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (iCount(szLabFile(c.file), c.line) == linesBefore && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ASSERT_GT(iCount(szLabFile("ftp.log"), "RETR "), retrBefore) << cli.err();
+    ASSERT_GT(iCount(szLabFile(c.file), c.line), linesBefore) << cli.err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(c.afterMs));
+    const std::size_t usersAtSignal = iCount(szLabFile("ftp.log"), "USER ");
     const auto t0 = std::chrono::steady_clock::now();
-    cli.signal(SIGINT);
-    EXPECT_EQ(cli.wait(), 130) << cli.err();
+    cli.signal(c.signal);
+    EXPECT_EQ(cli.wait(), 128 + c.signal) << cli.err();
     const auto took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::printf("ended %.2f s after SIGINT; stderr: %s", took, cli.err().c_str());
-    EXPECT_LT(took, 5.0);
-    EXPECT_EQ(nlohmann::json::parse(cli.out())["outcome"], "interrupted");
-    EXPECT_EQ(iCount(szLabFile("requests.log"), "POST\t/kivota/result"), resultsBefore);
-    EXPECT_EQ(iCount(szLabFile("ftp.log"), "STOR "), storBefore);
+    std::printf("%s: ended %.3f s after the signal; stderr: %s", c.name, took, cli.err().c_str());
+    EXPECT_LT(took, 1.0);
+    EXPECT_EQ(cli.err().find("did not end in time"), std::string::npos);
+    const auto j = nlohmann::json::parse(cli.out());
+    EXPECT_EQ(j["outcome"], "interrupted");
+    EXPECT_EQ(j["result_sent"], c.resultSent);
+    EXPECT_EQ(cli.err().find("sent to the operator") != std::string::npos, c.resultSent) << cli.err();
+    EXPECT_EQ(iCount(szLabFile("requests.log"), "POST\t/kivota/result"), postsBefore + (c.resultSent ? 1 : 0));
+    // No connection set up after the interrupt (one already logging in may finish).
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_LE(iCount(szLabFile("ftp.log"), "USER "), usersAtSignal + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryState, TerminalInterrupt,
+    ::testing::Values(InterruptCase{"during the download", SIGINT, "# defaults\n", "ftp.log", "RETR ", 0, false},
+                      InterruptCase{"politely during the download", SIGTERM, "# defaults\n", "ftp.log", "RETR ", 0,
+                                    false},
+                      InterruptCase{"while twenty uploads start", SIGINT,
+                                    "testparam.dl_duration 2\ntestparam.dl_session 1\ntestparam.ul_session 20\n",
+                                    "ftp.log", "STOR ", 1000, false},
+                      InterruptCase{"while the operator holds the result's answer", SIGINT, "result.stall 30\n",
+                                    "requests.log", "POST\t/kivota/result", 300, true}),
+    [](const ::testing::TestParamInfo<InterruptCase>& param) {
+        std::string name;
+        for (const char* p = param.param.name; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+        return name;
+    });
+
+// The automatic mode's one output is its result file: a line that cannot be written is the
+// run's failure, not a report.
+TEST_F(TerminalClientLab, AutomaticRunWhoseResultFileCannotBeWrittenSaysSo) {
+    test::ScopedWorkDir workDir{"kv_cli_unwritable"};
+    std::ofstream("auto.ini", std::ios::binary) << "AutoTest Y\r\nTesttype jMOVA\r\nFtpServer " << test::kLabServer
+                                                << "\r\nFtpUser ftp\r\nFtpPassword auto\r\nUploadPath /uploads\r\n"
+                                                   "DownloadFile test_2048m.zip\r\nTestSec 3,3\r\nSession 2,2\r\n";
+    std::filesystem::create_directory("KivotaResult.txt");
+    test::ChildProcess cli({kClient, "--auto", "auto.ini", "--json"});
+    EXPECT_EQ(cli.wait(), 1) << cli.err();
+    const auto j = nlohmann::json::parse(cli.out());
+    EXPECT_EQ(j["outcome"], "not-recorded");
+    EXPECT_NE(j["error_text"].get<std::string>().find("KivotaResult.txt"), std::string::npos);
+    EXPECT_TRUE(j["measured"]);
 }
 
 }  // namespace

@@ -227,6 +227,30 @@ TEST_F(TerminalClientRun, AutoModeRunsFromItsSettingsFileAndLogsItsEnd) {
     EXPECT_LT(verdict, end);
 }
 
+// A server's text reaches the terminal without the controls that would drive it: no escape
+// sequence of the agreement clears the screen or retitles the window.
+TEST_F(TerminalClientRun, ServerTextReachesTheTerminalWithoutControlCharacters) {
+    TerminalOptions o;
+    prepare("config.agreement \x1b[2Jthe terms\x1b]2 owned\x07 of use\xc2\x9b\n", o);
+    ASSERT_EQ(::write(input[1], "n\n", 2), 2);
+    EXPECT_EQ(run(), ExitDeclined);
+    EXPECT_NE(stderrText.find("the terms"), std::string::npos) << stderrText;
+    EXPECT_NE(stderrText.find("of use"), std::string::npos) << stderrText;
+    for (const char control : {'\x1b', '\x07'}) EXPECT_EQ(stderrText.find(control), std::string::npos) << int{control};
+}
+
+// Output that cannot be written is a failure of the run's one product on a terminal.
+TEST_F(TerminalClientRun, OutputThatCannotBeWrittenFailsTheRun) {
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::swap(out, full);
+    prepare("config.status 500\n", agreedJson());
+    EXPECT_EQ(run(), ExitOutputFailed);
+    EXPECT_NE(stderrText.find("could not be written"), std::string::npos) << stderrText;
+    std::swap(out, full);
+    std::fclose(full);
+}
+
 TEST(TerminalSettings, FileThatDoesNotTurnTheAutomaticModeOnIsNamedAsTheProblem) {
     test::ScopedWorkDir workDir{"kv_terminal_settings"};
     std::ofstream("manual.ini", std::ios::binary) << "AutoTest N\r\nTesttype jMOVA\r\n";
