@@ -14,7 +14,8 @@ QImage toImage(const PictureFrame& frame) {
     if (frame.width <= 0 || frame.height <= 0) return {};
     const auto needed = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height) * 4;
     if (frame.rgba.size() < needed) return {};
-    QImage image(frame.rgba.data(), frame.width, frame.height, frame.width * 4, QImage::Format_RGBA8888);
+    QImage image(frame.rgba.data(), frame.width, frame.height, static_cast<qsizetype>(frame.width) * 4,
+                 QImage::Format_RGBA8888);
     // The decoder's buffer is about to go away: keep a deep copy in the form painting likes best.
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }

@@ -302,7 +302,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 
 int TMainForm::iFormKey(const QKeyEvent& event) {
     // The keypad's digits are keys of their own, never the digit row's.
-    if (event.modifiers() & Qt::KeypadModifier) return event.key() | Qt::KeypadModifier;
+    if (event.modifiers() & Qt::KeypadModifier) return event.key() | static_cast<int>(Qt::KeypadModifier);
     // The digit row's 6 key, whatever the layout makes of it and with Shift held: the key that
     // types "6", or the one in that place (X keyboard code 15, the evdev key 7 plus 8).
     constexpr quint32 kDigitRowSixScanCode = 15;

@@ -24,9 +24,9 @@ SingleInstance::~SingleInstance() {
 }
 
 QString SingleInstance::defaultDirectory() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QDir(runtime).exists()) return runtime;
-    const QString fallback = QStringLiteral("/tmp/kivota-%1").arg(::getuid());
+    QString fallback = QStringLiteral("/tmp/kivota-%1").arg(::getuid());
     QDir().mkpath(fallback);
     QFile::setPermissions(fallback, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return fallback;

@@ -60,7 +60,7 @@ std::optional<HistoryOptionsLine> optParse(const std::vector<std::string>& args,
         } else if (a == "--since") {
             const auto since = optSinceUtc(value, error);
             if (!since) {
-                error = "--since: " + error;
+                error.insert(0, "--since: ");
                 return std::nullopt;
             }
             o.query.sinceUtc = *since;

@@ -1,6 +1,6 @@
 // kivota-cli: the speed test on a terminal, on the same engine as the window, without Qt.
 #include <curl/curl.h>
-#include <signal.h>
+#include <signal.h>  // NOLINT(modernize-deprecated-headers): the POSIX functions beside the C ones
 #include <unistd.h>
 
 #include <atomic>

@@ -26,7 +26,7 @@ HistoryColumn column(std::string name, std::string jsonPointer, Field field) {
                     nullptr};
     c.get = [field](const HistoryRun& run) -> HistoryValue {
         const T& v = field(run);
-        if constexpr (std::is_same_v<T, std::string>) {
+        if constexpr (std::is_same_v<T, std::string>) {  // NOLINT(bugprone-branch-clone): one body, two types
             return v;
         } else if constexpr (std::is_same_v<T, double>) {
             return v;

@@ -11,7 +11,7 @@ namespace kivota {
 namespace {
 
 std::string szCsvField(const std::string& raw) {
-    const std::string text = szValidUtf8(raw);
+    std::string text = szValidUtf8(raw);
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
     for (const char c : text) {

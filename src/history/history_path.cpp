@@ -1,4 +1,5 @@
 #include "history/history_path.h"
+#include "platform/error_text.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace kivota {
 
@@ -14,7 +16,13 @@ namespace {
 
 std::string szHomeFolder() {
     if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
-    if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) return entry->pw_dir;
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        entry.pw_dir != nullptr) {
+        return entry.pw_dir;
+    }
     return "/";
 }
 
@@ -33,7 +41,7 @@ std::string szEnsureHistoryFolder(const std::string& folder) {
         if (at != folder.size() && folder[at] != '/') continue;
         const std::string part = folder.substr(0, at);
         if (::mkdir(part.c_str(), 0700) == 0 || errno == EEXIST) continue;
-        return "cannot create the folder " + part + ": " + std::strerror(errno);
+        return "cannot create the folder " + part + ": " + szErrnoText(errno);
     }
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return folder + " is not a folder";

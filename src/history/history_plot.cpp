@@ -169,8 +169,15 @@ void vSeries(SvgWriter& w, const Series& s, const std::vector<std::pair<int, dou
             marks += "<circle cx=\"" + szNum(px) + "\" cy=\"" + szNum(py) + "\" r=\"" + szNum(s.markRadius) +
                      "\" fill=\"" + s.colour + "\"/>\n";
         }
-        group += "<polyline points=\"" + vertices + "\" fill=\"none\" stroke=\"" + s.colour + "\" stroke-width=\"" +
-                 szNum(s.width) + "\"" + dash + " stroke-linejoin=\"round\"/>\n";
+        group += "<polyline points=\"";
+        group += vertices;
+        group += "\" fill=\"none\" stroke=\"";
+        group += s.colour;
+        group += "\" stroke-width=\"";
+        group += szNum(s.width);
+        group += "\"";
+        group += dash;
+        group += " stroke-linejoin=\"round\"/>\n";
         i = j;
     }
     w.raw(group + marks + "</g>\n");

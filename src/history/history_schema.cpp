@@ -110,7 +110,7 @@ std::string szMigrateHistory(sqlite3* db, const std::vector<std::string>& migrat
     }
     for (int step = version; error.empty() && step < known; ++step) {
         error = szExec(db, migrations[static_cast<std::size_t>(step)]);
-        if (!error.empty()) error = "migration to schema " + std::to_string(step + 1) + ": " + error;
+        if (!error.empty()) error.insert(0, "migration to schema " + std::to_string(step + 1) + ": ");
     }
     if (error.empty() && version < known) error = szExec(db, "PRAGMA user_version = " + std::to_string(known));
     if (error.empty()) error = szExec(db, "COMMIT");

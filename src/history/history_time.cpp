@@ -20,9 +20,11 @@ std::optional<std::time_t> optParseUtc(const std::string& text) {
     std::tm tm{};
     char zone = 0;
     int consumed = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%n", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
-                    &tm.tm_min, &tm.tm_sec, &zone, &consumed) != 7 ||
-        zone != 'Z' || static_cast<std::size_t>(consumed) != text.size()) {
+    // The field widths bound every number, so none can overflow.
+    // NOLINTNEXTLINE(cert-err34-c)
+    const int fields = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%n", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                                   &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &zone, &consumed);
+    if (fields != 7 || zone != 'Z' || static_cast<std::size_t>(consumed) != text.size()) {
         return std::nullopt;
     }
     tm.tm_year -= 1900;

@@ -18,7 +18,8 @@ public:
     }
     IconvHandle(const IconvHandle&) = delete;
     IconvHandle& operator=(const IconvHandle&) = delete;
-    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    // iconv_open's failure is the all-ones pointer.
+    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }  // NOLINT(performance-no-int-to-ptr)
     iconv_t get() const { return cd_; }
 
 private:

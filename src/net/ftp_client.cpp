@@ -1,4 +1,6 @@
 #include "net/ftp_client.h"
+#include "net/host_port.h"
+#include "platform/error_text.h"
 
 #include "net/ftp_reply.h"
 
@@ -26,9 +28,9 @@ constexpr long kReplyLimitSec = 10;
 // How long a download stop waits for the server's answer to ABOR before dropping the line.
 constexpr int kAbortReplyLimitMs = 1500;
 // libcurl's limits for its receive and upload buffers.
-constexpr long kMinBufferSize = 16 * 1024;
+constexpr long kMinBufferSize = 16L * 1024;
 constexpr long kMaxRecvBufferSize = CURL_MAX_READ_SIZE;
-constexpr long kMaxUploadBufferSize = 2 * 1024 * 1024;
+constexpr long kMaxUploadBufferSize = 2L * 1024 * 1024;
 // Longest wait between two passes over the sockets. libcurl's own loop waits up to a second
 // while a socket is neither readable nor writable, and an upload whose send queue is full
 // would then count what the server acknowledged a second late; a stop would wait as long.
@@ -264,11 +266,7 @@ std::string FtpClient::szUrl(const std::string& path) const {
     // "host:port" names its port; a plain host takes the configured one.
     std::string host = m_szHost;
     int port = m_nPort;
-    const auto colon = host.rfind(':');
-    if (colon != std::string::npos && host.find(':') == colon) {
-        port = std::atoi(host.c_str() + colon + 1);
-        host.resize(colon);
-    }
+    vSplitHostPort(host, port);
     std::string url = "ftp://" + host + ":" + std::to_string(port) + "/";
     // Escape each path segment, keeping the separators.
     std::size_t start = 0;
@@ -398,7 +396,7 @@ CURLcode FtpClient::eQuerySize(const std::string& file, std::int64_t& size, std:
     long osErrno = 0;
     curl_easy_getinfo(curl_, CURLINFO_OS_ERRNO, &osErrno);
     if (osErrno != 0) {
-        error = std::strerror(static_cast<int>(osErrno));
+        error = szErrnoText(static_cast<int>(osErrno));
     } else {
         error = std::string("ECurlError - ") + (errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(rc));
     }

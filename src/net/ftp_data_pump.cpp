@@ -2,7 +2,7 @@
 
 #include <poll.h>
 #include <pthread.h>
-#include <signal.h>
+#include <signal.h>  // NOLINT(modernize-deprecated-headers): the POSIX functions beside the C ones
 #include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>

@@ -44,7 +44,7 @@ long silenceLimitMs(const HttpTimeouts& t, bool requestOut);
 long exchangeLimitMs(const HttpTimeouts& t);
 
 // Replies are small; a reply above this bound is refused as a failed exchange, never cut.
-inline constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
+inline constexpr std::size_t kMaxReplyBytes = std::size_t{1024} * 1024;
 
 inline constexpr const char* kFormContentType = "application/x-www-form-urlencoded";
 

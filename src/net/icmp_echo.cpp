@@ -1,4 +1,5 @@
 #include "net/icmp_echo.h"
+#include "platform/error_text.h"
 
 #include "net/icmp_reply.h"
 
@@ -75,7 +76,7 @@ void EchoService::openSocket() {
                 std::fprintf(stderr,
                              "kivota: cannot open an ICMP socket: ping socket: %s, raw socket: %s; "
                              "no round trip can be measured\n",
-                             std::strerror(pingErrno), std::strerror(errno));
+                             szErrnoText(pingErrno).c_str(), szErrnoText(errno).c_str());
             }
             return;
         }

@@ -70,7 +70,7 @@ std::string szMD5(std::string_view text) {
         return {};
     }
     std::string out;
-    out.reserve(2 * length);
+    out.reserve(std::size_t{2} * length);
     for (unsigned int i = 0; i < length; ++i) {
         out.push_back(kLowerHex[digest[i] >> 4]);
         out.push_back(kLowerHex[digest[i] & 0x0F]);

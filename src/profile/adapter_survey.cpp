@@ -77,7 +77,7 @@ void classifyEthernet(MachineProfile& profile, INetworkStack& net, const std::ve
             profile.nicRate = rateField(kbitPerSecond(row.speed));
             return false;
         });
-    } else if (bNamesWirelessLink(profile.userNic)) {
+    } else if (bNamesWirelessLink(profile.userNic)) {  // NOLINT(bugprone-branch-clone): the rules in their order
         profile.userPppoe = kWireless;
     } else if (isStandardSpeed(static_cast<std::uint64_t>(profile.nicRate)) || profile.nicRate == 0 ||
                isMultiGigabitEthernetSpeed(static_cast<std::uint64_t>(profile.nicRate))) {

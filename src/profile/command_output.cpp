@@ -58,6 +58,7 @@ std::optional<std::string> runCommandOutput(const std::string& commandLine, cons
     posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
 
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (auto& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
 

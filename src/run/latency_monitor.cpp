@@ -15,6 +15,7 @@
 
 #include "net/connection_probe.h"
 #include "net/ftp_shared_counters.h"
+#include "net/host_port.h"
 #include "net/icmp_echo.h"
 #include "platform/thread.h"
 #include "run/latency_statistics.h"
@@ -287,7 +288,7 @@ void LatencyMonitor::Thread::Execute() {
     collected.traffic.bytes += (requests + repliesReceived_) * kEchoFrameBytes;
     if (probe_) {
         collected.traffic.frames += 2;  // the probe cut short: about its handshake
-        collected.traffic.bytes += 2 * 74;
+        collected.traffic.bytes += std::int64_t{2} * 74;
         probe_.reset();
     }
     vRefreshTimeline();
@@ -300,11 +301,7 @@ LatencyMonitor::LatencyMonitor(std::shared_ptr<IClock> clock, std::string probeT
                                LatencyMonitorSettings settings, KernelRoundTrips kernelRoundTrips)
     : shared_(std::make_shared<Shared>()), clock_(clock) {
     // "host:port" names its port, as the FTP connections read a server.
-    const auto colon = ftpHost.rfind(':');
-    if (colon != std::string::npos && ftpHost.find(':') == colon) {
-        ftpPort = std::atoi(ftpHost.c_str() + colon + 1);
-        ftpHost.resize(colon);
-    }
+    vSplitHostPort(ftpHost, ftpPort);
     if (!kernelRoundTrips) {
         kernelRoundTrips = [](bool upload, std::vector<double>& out) {
             ftpSharedCounters().vKernelRoundTrips(upload, out);

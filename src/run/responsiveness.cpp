@@ -58,6 +58,7 @@ Responsiveness responsivenessOf(const std::vector<ForeignProbe>& foreign, const 
     for (const auto& p : self) intervals = std::max(intervals, iIntervalOf(p.atSec) + 1);
 
     std::vector<WindowValue> values;
+    values.reserve(static_cast<std::size_t>(intervals));
     for (int i = 0; i < intervals; ++i) values.push_back(windowAt(foreign, self, i));
     // The last interval with a value: one without any means no probe of a kind came lately.
     auto last = std::find_if(values.rbegin(), values.rend(), [](const WindowValue& w) { return w.rpm.has_value(); });

@@ -1,6 +1,6 @@
 #include "run/result_line.h"
 
-#include <locale.h>
+#include <locale.h>  // NOLINT(modernize-deprecated-headers): the POSIX functions beside the C ones
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>

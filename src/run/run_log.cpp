@@ -1,4 +1,5 @@
 #include "run/run_log.h"
+#include "platform/error_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -65,7 +66,7 @@ bool bAppendLog(IClock& clock, const std::string& text, const std::string& fileN
     const std::string bytes = szWithCrLf(szToCp950(line));
 
     auto fail = [&](int code) {
-        if (error != nullptr) *error = name + ": " + std::strerror(code);
+        if (error != nullptr) *error = name + ": " + szErrnoText(code);
         return false;
     };
     std::FILE* file = std::fopen(name.c_str(), "ab");

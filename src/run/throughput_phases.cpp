@@ -364,7 +364,8 @@ void CWorkThread::vOnProgress(int workMode, double rateBps, std::int64_t elapsed
             const int durationSec = phaseDurationSec;
             SecondFigures second;
             second.ftpKbps = optWholeKbit(rateBps);
-            const std::int64_t percent = durationSec > 0 ? (elapsedMs - baseElapsedMs) / (durationSec * 10) : 0;
+            const std::int64_t percent =
+                durationSec > 0 ? (elapsedMs - baseElapsedMs) / (std::int64_t{durationSec} * 10) : 0;
             const std::int64_t inKbit = iKbitSince(in, inOctetsBase);
             const std::int64_t outKbit = iKbitSince(out, outOctetsBase);
             const float intervalSec = static_cast<float>(static_cast<double>(elapsedMs - lastReportMs) * 0.001);

@@ -44,7 +44,7 @@ const char* helperRelativeDirectory() { return KIVOTA_HELPER_RELDIR; }
 
 std::string helperDirectoryFor(const std::string& programDir, const std::string& buildTree) {
     if (programDir.empty()) return {};
-    const std::string installed = programDir + "/" + helperRelativeDirectory();
+    std::string installed = programDir + "/" + helperRelativeDirectory();
     if (::access((installed + "/netsh").c_str(), X_OK) == 0) return installed;
     if (!buildTree.empty() && bWithin(programDir, buildTree)) return programDir;
     return {};

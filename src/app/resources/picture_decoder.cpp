@@ -78,7 +78,7 @@ struct PngState {
 };
 
 bool readPng(PngState* s) {
-    if (setjmp(png_jmpbuf(s->png))) {
+    if (setjmp(png_jmpbuf(s->png))) {  // NOLINT(cert-err52-cpp): libpng's error protocol
         return false;
     }
     png_set_read_fn(s->png, &s->input, pngReadBytes);
@@ -143,7 +143,10 @@ struct JpegErrors {
     std::jmp_buf jump;
 };
 
-[[noreturn]] void jpegFail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1); }
+// libjpeg and libpng report a damaged picture only by a jump back to the decoder's setjmp.
+[[noreturn]] void jpegFail(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1);  // NOLINT(cert-err52-cpp)
+}
 
 // libjpeg reports a truncated or damaged stream only as a warning and fills in grey; each
 // warning is counted so that such a picture is refused. Nothing is printed.
@@ -182,7 +185,7 @@ bool readJpeg(JpegState* s, std::span<const std::uint8_t> bytes) {
     s->errors.manager.error_exit = jpegFail;
     s->errors.manager.emit_message = jpegMessage;
     s->errors.manager.output_message = jpegSilent;
-    if (setjmp(s->errors.jump)) {
+    if (setjmp(s->errors.jump)) {  // NOLINT(cert-err52-cpp): libjpeg's error protocol
         return false;
     }
     jpeg_create_decompress(&s->info);

@@ -141,13 +141,20 @@ struct ClassEntry {
     std::vector<ManagementObject> (*objects)();
 };
 
-const ClassEntry kClasses[] = {
-    {"Win32_OperatingSystem", Namespace::Cimv2, {"Caption", "CSDVersion", "SystemDrive", "Version"}, operatingSystem},
-    {"Win32_Processor", Namespace::Cimv2, {"Name", "NumberOfLogicalProcessors"}, processor},
-    {"Win32_LogicalDisk", Namespace::Cimv2, {"Caption", "FreeSpace"}, logicalDisks},
-    {"Win32_QuickFixEngineering", Namespace::Cimv2, {"HotFixID"}, quickFixes},
-    {"AntiVirusProduct", Namespace::SecurityCenter, {"displayName"}, antivirusProducts},
-};
+// The classes answered, built on first use (so that no exception can escape before main).
+const std::vector<ClassEntry>& classes() {
+    static const std::vector<ClassEntry> entries{
+        {"Win32_OperatingSystem",
+         Namespace::Cimv2,
+         {"Caption", "CSDVersion", "SystemDrive", "Version"},
+         operatingSystem},
+        {"Win32_Processor", Namespace::Cimv2, {"Name", "NumberOfLogicalProcessors"}, processor},
+        {"Win32_LogicalDisk", Namespace::Cimv2, {"Caption", "FreeSpace"}, logicalDisks},
+        {"Win32_QuickFixEngineering", Namespace::Cimv2, {"HotFixID"}, quickFixes},
+        {"AntiVirusProduct", Namespace::SecurityCenter, {"displayName"}, antivirusProducts},
+    };
+    return entries;
+}
 
 class LinuxNamespace final : public IManagementNamespace {
 public:
@@ -161,7 +168,7 @@ public:
             return reply;
         }
         const ClassEntry* entry = nullptr;
-        for (const auto& c : kClasses)
+        for (const auto& c : classes())
             if (c.ns == ns_ && sameName(c.name, select.className)) entry = &c;
         if (entry == nullptr) {
             reply.status = kWbemInvalidClass;

@@ -4,9 +4,11 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
+#include <string_view>
 
 #include "platform/linux/linux_registry_view.h"
 #include "platform/linux/proc_stat_cpu.h"
@@ -34,8 +36,13 @@ public:
     std::optional<OsVersion> osVersion() const override {
         utsname names{};
         if (::uname(&names) != 0) return std::nullopt;
+        // "6.18.0-custom": the major and minor numbers.
         OsVersion v;
-        if (std::sscanf(names.release, "%u.%u", &v.major, &v.minor) != 2) return std::nullopt;
+        const std::string_view release(names.release);
+        const char* end = release.data() + release.size();
+        const auto major = std::from_chars(release.data(), end, v.major);
+        if (major.ec != std::errc() || major.ptr == end || *major.ptr != '.') return std::nullopt;
+        if (std::from_chars(major.ptr + 1, end, v.minor).ec != std::errc()) return std::nullopt;
         return v;
     }
 

@@ -10,7 +10,7 @@
 #include <netlink/route/link.h>
 #include <netlink/route/route.h>
 #include <sys/socket.h>
-#include <time.h>
+#include <time.h>  // NOLINT(modernize-deprecated-headers): the POSIX functions beside the C ones
 
 #include <algorithm>
 #include <charconv>
