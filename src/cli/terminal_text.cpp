@@ -1,6 +1,6 @@
 #include "cli/terminal_text.h"
 
-#include "net/charset.h"
+#include "platform/utf8.h"
 
 namespace kivota {
 

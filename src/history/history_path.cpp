@@ -1,5 +1,4 @@
 #include "history/history_path.h"
-#include "platform/error_text.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -9,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "platform/error_text.h"
 
 namespace kivota {
 

@@ -5,12 +5,9 @@
 #include <cstddef>
 #include <string>
 
-namespace kivota {
+#include "platform/utf8.h"  // szValidUtf8: what goes out is made valid first
 
-// `text` with every byte that is not part of a well-formed UTF-8 sequence (stray continuation
-// bytes, overlong forms, surrogates, code points past U+10FFFF, cut-off sequences) replaced
-// by U+FFFD.
-std::string szValidUtf8(const std::string& text);
+namespace kivota {
 
 // The number of code points of valid UTF-8 text: its width in a terminal's columns for the
 // scripts the listings hold.

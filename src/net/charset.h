@@ -27,12 +27,6 @@ inline std::optional<std::string> fromUtf8(std::string_view utf8, const std::str
     return convertCharset(utf8, kCharsetUtf8, toCharset);
 }
 
-// Whether `text` is well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool bIsWellFormedUtf8(std::string_view text);
-// The length of the well-formed UTF-8 sequence that starts at `at` (< text.size()), 0 when
-// none does there.
-std::size_t iUtf8SequenceLength(std::string_view text, std::size_t at);
-
 // The charset parameter of a Content-Type header value ("text/plain; charset=big5" -> "big5"),
 // without quotes; empty when the header names none.
 std::string charsetOfContentType(std::string_view contentType);

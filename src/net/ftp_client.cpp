@@ -1,8 +1,8 @@
 #include "net/ftp_client.h"
-#include "net/host_port.h"
-#include "platform/error_text.h"
 
 #include "net/ftp_reply.h"
+#include "net/host_port.h"
+#include "platform/error_text.h"
 
 #include <linux/sockios.h>
 #include <poll.h>

@@ -1,7 +1,7 @@
 #include "net/icmp_echo.h"
-#include "platform/error_text.h"
 
 #include "net/icmp_reply.h"
+#include "platform/error_text.h"
 
 #include <arpa/inet.h>
 #include <linux/errqueue.h>
@@ -22,11 +22,6 @@ namespace kivota {
 
 namespace {
 
-constexpr std::uint8_t kEchoRequest = 8;
-constexpr std::uint8_t kEchoReply = 0;
-constexpr std::uint8_t kDestUnreachable = 3;
-constexpr std::uint8_t kTimeExceeded = 11;
-constexpr std::size_t kIcmpHeader = 8;
 
 std::uint16_t checksum(const std::uint8_t* data, std::size_t size) {
     std::uint32_t sum = 0;

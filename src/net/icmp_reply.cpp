@@ -6,11 +6,6 @@ namespace kivota {
 
 namespace {
 
-constexpr std::uint8_t kEchoRequest = 8;
-constexpr std::uint8_t kEchoReply = 0;
-constexpr std::uint8_t kDestUnreachable = 3;
-constexpr std::uint8_t kTimeExceeded = 11;
-constexpr std::size_t kIcmpHeader = 8;
 constexpr std::size_t kMinIpHeader = 20;
 
 std::uint16_t read16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }

@@ -9,6 +9,13 @@
 
 namespace kivota {
 
+// ICMP message types and the header's size.
+inline constexpr std::uint8_t kEchoRequest = 8;
+inline constexpr std::uint8_t kEchoReply = 0;
+inline constexpr std::uint8_t kDestUnreachable = 3;
+inline constexpr std::uint8_t kTimeExceeded = 11;
+inline constexpr std::size_t kIcmpHeader = 8;
+
 struct EchoDatagram {
     std::uint16_t sequence = 0;  // of the echo it completes
     int status = 0;              // kEchoSuccess or the failure (see icmp_echo.h)

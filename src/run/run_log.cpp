@@ -1,5 +1,4 @@
 #include "run/run_log.h"
-#include "platform/error_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +7,7 @@
 #include <string_view>
 
 #include "net/charset.h"
+#include "platform/error_text.h"
 
 namespace kivota {
 
