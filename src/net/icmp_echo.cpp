@@ -22,7 +22,6 @@ namespace kivota {
 
 namespace {
 
-
 std::uint16_t checksum(const std::uint8_t* data, std::size_t size) {
     std::uint32_t sum = 0;
     for (std::size_t i = 0; i + 1 < size; i += 2) sum += static_cast<std::uint32_t>(data[i] << 8 | data[i + 1]);
