@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "run/run_rules.h"
 #include "run/settings_file.h"
 
 namespace kivota {
@@ -92,6 +93,15 @@ TEST_F(SettingsFile, SessionZeroMeansNoOverride) {
     read("Session 0,0\n");
     EXPECT_EQ(rs.ulSessionsSetting, 0);
     EXPECT_EQ(rs.dlSessionsSetting, 0);
+}
+
+TEST_F(SettingsFile, SessionsBeyondTheConnectionLimitAreCapped) {
+    read("Session 1,40\n");
+    EXPECT_EQ(rs.ulSessionsSetting, 1);
+    EXPECT_EQ(rs.dlSessionsSetting, kMaxSessions);
+    read("Session 9999999,20\n");
+    EXPECT_EQ(rs.ulSessionsSetting, kMaxSessions);
+    EXPECT_EQ(rs.dlSessionsSetting, kMaxSessions);
 }
 
 TEST_F(SettingsFile, MalformedNumberLinesAreIgnored) {
