@@ -2,6 +2,7 @@
 
 #include "net/ftp_reply.h"
 #include "net/host_port.h"
+#include "platform/clock.h"
 #include "platform/error_text.h"
 
 #include <linux/sockios.h>
@@ -45,11 +46,6 @@ constexpr std::int64_t kBaselineInOrderWaitMs = 1500;
 std::size_t iDiscard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
 
 long iClamp(long value, long low, long high) { return std::min(std::max(value, low), high); }
-
-std::int64_t iSteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 std::string szTimeOfDay(const LocalTime& t) {
     char text[16];

@@ -8,7 +8,8 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <chrono>
+
+#include "platform/clock.h"
 
 namespace kivota {
 
@@ -18,11 +19,6 @@ namespace {
 // before its bytes count as in order.
 constexpr std::uint32_t kInOrderSegments = 4;
 constexpr std::int64_t kInOrderQuietMs = 50;
-
-std::int64_t iSteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // The last field the counts read (tcpi_rcv_ooopack came with Linux 5.4).
 constexpr std::size_t kTcpInfoNeeded = offsetof(tcp_info, tcpi_rcv_ooopack) + sizeof(tcp_info::tcpi_rcv_ooopack);

@@ -1,8 +1,9 @@
 #include "net/ftp_thread.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
+
+#include "platform/clock.h"
 
 namespace kivota {
 
@@ -11,11 +12,6 @@ namespace {
 // An upload whose STOR cannot end normally this long after the stop (the link stalls, so
 // libcurl never asks for more data) is cut off.
 constexpr std::int64_t kUploadEndLimitMs = 3000;
-
-std::int64_t iSteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 bool bIsNegativeUploadReply(CURLcode rc) {
     return rc == CURLE_UPLOAD_FAILED || rc == CURLE_REMOTE_ACCESS_DENIED || rc == CURLE_REMOTE_FILE_NOT_FOUND ||

@@ -3,12 +3,12 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 
 #include "net/charset.h"
+#include "platform/clock.h"
 
 namespace kivota {
 
@@ -44,11 +44,6 @@ struct CurlUrlDeleter {
 
 // How often the exchange looks at its silence clock while nothing moves.
 constexpr int kWatchIntervalMs = 20;
-
-std::int64_t iSteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // What the callbacks of one exchange share.
 struct ExchangeProgress {

@@ -30,8 +30,6 @@ std::uint16_t checksum(const std::uint8_t* data, std::size_t size) {
     return static_cast<std::uint16_t>(~sum & 0xFFFF);
 }
 
-std::uint16_t read16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
-
 std::int64_t iNanoseconds(const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
 
 std::int64_t iWallNowNs() {

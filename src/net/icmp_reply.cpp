@@ -8,8 +8,6 @@ namespace {
 
 constexpr std::size_t kMinIpHeader = 20;
 
-std::uint16_t read16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
-
 // The length of the IPv4 header at `p` (from its IHL field), 0 when it cannot be one.
 std::size_t iIpHeaderLength(const std::uint8_t* p) {
     const std::size_t length = static_cast<std::size_t>(p[0] & 0x0F) * 4;

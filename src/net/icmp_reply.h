@@ -16,6 +16,9 @@ inline constexpr std::uint8_t kDestUnreachable = 3;
 inline constexpr std::uint8_t kTimeExceeded = 11;
 inline constexpr std::size_t kIcmpHeader = 8;
 
+// The 16-bit field in network order at `p`.
+inline std::uint16_t read16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
+
 struct EchoDatagram {
     std::uint16_t sequence = 0;  // of the echo it completes
     int status = 0;              // kEchoSuccess or the failure (see icmp_echo.h)

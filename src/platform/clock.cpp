@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace kivota {
 
@@ -17,6 +18,11 @@ double IClock::secondsBetween(Mark later, Mark earlier) {
     const std::int64_t diff = later - earlier - overhead_.load(std::memory_order_relaxed);
     if (diff <= 0) return 0.0;
     return static_cast<double>(diff) / static_cast<double>(frequency_.load(std::memory_order_relaxed));
+}
+
+std::int64_t iSteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 }  // namespace kivota

@@ -32,4 +32,7 @@ private:
     std::atomic<std::int64_t> frequency_{1};
 };
 
+// Milliseconds of the monotonic clock: for time-outs and stall limits, not for measured marks.
+std::int64_t iSteadyMs();
+
 }  // namespace kivota

@@ -105,6 +105,9 @@ struct StatusTextReply {
     std::string text;
 };
 
+// The namespace of the machine's own classes (operating system, processor, adapters).
+inline constexpr const char* kCimv2Namespace = "root\\CIMV2";
+
 class IManagementService {
 public:
     virtual ~IManagementService() = default;

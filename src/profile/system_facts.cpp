@@ -11,8 +11,6 @@ namespace kivota {
 
 namespace {
 
-constexpr const char* kCimv2 = "root\\CIMV2";
-
 std::optional<int> decimalInteger(const std::string& text) {
     if (text.empty()) return std::nullopt;
     errno = 0;
@@ -63,7 +61,7 @@ void vGatherWmiFacts(MachineProfile& profile, IManagementService& wmi, const ISy
     WmiSession session(wmi);
     WmiPropertyList list;
 
-    if (bWmiQuery(wmi, kCimv2, "Select * from Win32_OperatingSystem", list)) {
+    if (bWmiQuery(wmi, kCimv2Namespace, "Select * from Win32_OperatingSystem", list)) {
         for (const auto& p : list) {
             if (p.name == "Caption") profile.userOs = p.value;
             if (p.name == "CSDVersion") profile.osServicePack = p.value;
@@ -81,7 +79,7 @@ void vGatherWmiFacts(MachineProfile& profile, IManagementService& wmi, const ISy
     for (const auto& p : list)
         if (p.name == "displayName") appendListed(profile.userAntivir, p.value);
 
-    if (!bWmiQuery(wmi, kCimv2, "Select * from Win32_Processor", list)) return;
+    if (!bWmiQuery(wmi, kCimv2Namespace, "Select * from Win32_Processor", list)) return;
     for (const auto& p : list) {
         if (p.name == "Name") profile.cpuName = p.value;
         if (p.name == "NumberOfLogicalProcessors") {
@@ -90,7 +88,7 @@ void vGatherWmiFacts(MachineProfile& profile, IManagementService& wmi, const ISy
         }
     }
 
-    if (!bWmiQuery(wmi, kCimv2, "Select * from Win32_OperatingSystem", list)) return;
+    if (!bWmiQuery(wmi, kCimv2Namespace, "Select * from Win32_OperatingSystem", list)) return;
     for (const auto& p : list) {
         if (p.name == "SystemDrive") {
             profile.systemDrive = p.value;
@@ -98,11 +96,11 @@ void vGatherWmiFacts(MachineProfile& profile, IManagementService& wmi, const ISy
         }
     }
 
-    if (bWmiQuery(wmi, kCimv2, "Select HotFixID from Win32_QuickFixEngineering", list)) {
+    if (bWmiQuery(wmi, kCimv2Namespace, "Select HotFixID from Win32_QuickFixEngineering", list)) {
         for (const auto& p : list) appendListed(profile.hotfixList, p.value);
     }
 
-    if (!bWmiQuery(wmi, kCimv2, "Select * from Win32_LogicalDisk", list)) return;
+    if (!bWmiQuery(wmi, kCimv2Namespace, "Select * from Win32_LogicalDisk", list)) return;
     bool onSystemDrive = false;
     for (const auto& p : list) {
         if (!onSystemDrive) {

@@ -37,4 +37,8 @@ std::optional<RateParts> optParseUserRate(const std::string& userRate);
 
 inline constexpr int kMaxSessions = 20;
 
+// A long round trip: the largest echo above 30 ms and the smallest above 20 ms. Such a line
+// uploads over one connection, in smaller send blocks.
+inline constexpr bool bLongRoundTrip(int rttMaxMs, int rttMinMs) { return rttMaxMs > 30 && rttMinMs > 20; }
+
 }  // namespace kivota

@@ -21,9 +21,6 @@ constexpr int kAutoTimeoutSec = 30;
 // as the guest test's phases do.
 int iPhaseSeconds(int configured) { return configured > 0 ? configured : kGuestPhaseSec; }
 
-// A long and jittery round trip starves parallel uploads.
-constexpr int kLongRttMaxMs = 30, kLongRttMinMs = 20;
-
 }  // namespace
 
 std::optional<TestParameters> optServerParameters(const ReplyLists& reply, const PlanInputs& inputs) {
@@ -48,7 +45,7 @@ std::optional<TestParameters> optServerParameters(const ReplyLists& reply, const
     if (inputs.dlSessionsSetting != 0) plan.dlSessions = inputs.dlSessionsSetting;
     plan.dlSessions = std::min(plan.dlSessions, kMaxSessions);
     plan.ulSessions = std::min(plan.ulSessions, kMaxSessions);
-    if (inputs.rttMaxMs > kLongRttMaxMs && inputs.rttMinMs > kLongRttMinMs) plan.ulSessions = 1;
+    if (bLongRoundTrip(inputs.rttMaxMs, inputs.rttMinMs)) plan.ulSessions = 1;
 
     TestParameters p;
     p.ftpUrl = szGetValue("url", reply);

@@ -10,6 +10,7 @@
 #include "net/ftp_class.h"
 #include "net/letter_code.h"
 #include "run/run_log.h"
+#include "run/run_rules.h"
 #include "run/work_thread.h"
 
 namespace kivota {
@@ -18,10 +19,8 @@ namespace {
 
 constexpr int kRecvBlockSize = 131072;
 constexpr int kSendBlockSize = 32768;
-// Send block for a line with a long round trip (largest echo above 30 ms, smallest above 20 ms).
+// Send block for a line with a long round trip.
 constexpr int kLongRoundTripSendBlock = 8000;
-constexpr int kLongRttMaxMs = 30;
-constexpr int kLongRttMinMs = 20;
 constexpr int kFtpPort = 21;
 constexpr int kWaitPollMs = 20;
 constexpr int kRetryPauseMs = 100;
@@ -70,7 +69,7 @@ bool bSetUpConnection(CWorkThread& w, const TestParameters& p, TFTPClass& c, boo
     c.SetSendBufferSize(kSendBlockSize);
     if (p.userRecvBuf > 0) c.SetRecvBufferSize(p.userRecvBuf);
     if (p.userSendBuf > 0) c.SetSendBufferSize(p.userSendBuf);
-    if (upload && rs.rttMax > kLongRttMaxMs && rs.rttMin > kLongRttMinMs) c.SetSendBufferSize(kLongRoundTripSendBlock);
+    if (upload && bLongRoundTrip(rs.rttMax, rs.rttMin)) c.SetSendBufferSize(kLongRoundTripSendBlock);
     return c.Connect();
 }
 

@@ -173,7 +173,8 @@ std::string descramble(const std::string& body, const std::string& key) {
     }
     std::string text;
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const unsigned unit = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+        const unsigned unit =
+            static_cast<unsigned char>(bytes[i]) | static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1]) << 8);
         if (unit < 0x80) {
             text.push_back(static_cast<char>(unit));
         } else if (unit < 0x800) {

@@ -15,8 +15,6 @@ using test::FakeManagementService;
 using test::FakeObject;
 using test::FakeSystemInfo;
 
-constexpr const char* kCimv2 = "root\\CIMV2";
-
 class WmiFacts : public testing::Test {
 protected:
     FakeManagementService wmi;
@@ -25,18 +23,19 @@ protected:
     bool isVistaOrLater = false;
 
     void SetUp() override {
-        wmi.addObject(kCimv2, "Win32_OperatingSystem",
+        wmi.addObject(kCimv2Namespace, "Win32_OperatingSystem",
                       FakeObject()
                           .text("Caption", "Debian GNU/Linux 12 (bookworm)")
                           .null("CSDVersion")
                           .text("SystemDrive", "/")
                           .text("Version", "6.1.0"));
-        wmi.addObject(kCimv2, "Win32_Processor",
+        wmi.addObject(kCimv2Namespace, "Win32_Processor",
                       FakeObject().text("Name", "Test CPU").integer("NumberOfLogicalProcessors", 4));
-        wmi.addClass(kCimv2, "Win32_QuickFixEngineering");
-        wmi.addObject(kCimv2, "Win32_LogicalDisk",
+        wmi.addClass(kCimv2Namespace, "Win32_QuickFixEngineering");
+        wmi.addObject(kCimv2Namespace, "Win32_LogicalDisk",
                       FakeObject().text("Caption", "/boot").text("FreeSpace", "1073741824"));
-        wmi.addObject(kCimv2, "Win32_LogicalDisk", FakeObject().text("Caption", "/").text("FreeSpace", "8589934592"));
+        wmi.addObject(kCimv2Namespace, "Win32_LogicalDisk",
+                      FakeObject().text("Caption", "/").text("FreeSpace", "8589934592"));
         wmi.addClass("root\\SecurityCenter", "AntiVirusProduct");
         wmi.addClass("root\\SecurityCenter2", "AntiVirusProduct");
         system.online = 2;
@@ -69,7 +68,7 @@ TEST_F(WmiFacts, GathersEveryFactOfAHealthyMachine) {
 
 TEST_F(WmiFacts, ServicePackIsAppendedAfterOneBlank) {
     FakeManagementService other;
-    other.addObject(kCimv2, "Win32_OperatingSystem",
+    other.addObject(kCimv2Namespace, "Win32_OperatingSystem",
                     FakeObject().text("Caption", "Old System").text("CSDVersion", "Service Pack 1"));
     vGatherWmiFacts(rs, other, system, isVistaOrLater);
     EXPECT_EQ(rs.userOs, "Old System Service Pack 1");
@@ -111,7 +110,7 @@ TEST_F(WmiFacts, AFailingAntivirusQueryEndsTheStep) {
 TEST_F(WmiFacts, AProcessorCountThatIsNoNumberKeepsTheOnlineCount) {
     FakeManagementService other;
     other.addClass("root\\SecurityCenter2", "AntiVirusProduct");
-    other.addObject(kCimv2, "Win32_Processor",
+    other.addObject(kCimv2Namespace, "Win32_Processor",
                     FakeObject().text("Name", "CPU").null("NumberOfLogicalProcessors", CimUint32));
     system.online = 3;
     vGatherWmiFacts(rs, other, system, isVistaOrLater);
@@ -119,17 +118,17 @@ TEST_F(WmiFacts, AProcessorCountThatIsNoNumberKeepsTheOnlineCount) {
 }
 
 TEST_F(WmiFacts, HotFixesAreListedAndFreeSpaceIsReadAfterTheSystemDrive) {
-    wmi.addObject(kCimv2, "Win32_QuickFixEngineering", FakeObject().text("HotFixID", "livepatch_a"));
-    wmi.addObject(kCimv2, "Win32_QuickFixEngineering", FakeObject().text("HotFixID", "livepatch_b"));
+    wmi.addObject(kCimv2Namespace, "Win32_QuickFixEngineering", FakeObject().text("HotFixID", "livepatch_a"));
+    wmi.addObject(kCimv2Namespace, "Win32_QuickFixEngineering", FakeObject().text("HotFixID", "livepatch_b"));
     gather();
     EXPECT_EQ(rs.hotfixList, "livepatch_a,livepatch_b");
 
     MachineProfile fresh;
     FakeManagementService disk;
     disk.addClass("root\\SecurityCenter2", "AntiVirusProduct");
-    disk.addClass(kCimv2, "Win32_Processor");
-    disk.addObject(kCimv2, "Win32_OperatingSystem", FakeObject().text("SystemDrive", "C:"));
-    disk.addObject(kCimv2, "Win32_LogicalDisk",
+    disk.addClass(kCimv2Namespace, "Win32_Processor");
+    disk.addObject(kCimv2Namespace, "Win32_OperatingSystem", FakeObject().text("SystemDrive", "C:"));
+    disk.addObject(kCimv2Namespace, "Win32_LogicalDisk",
                    FakeObject().text("Caption", "C:").null("Size").text("FreeSpace", "524288000"));
     vGatherWmiFacts(fresh, disk, system, isVistaOrLater);
     EXPECT_NEAR(fresh.diskFreeGb, 0.488, 0.001);

@@ -13,8 +13,6 @@ namespace {
 using test::FakeManagementService;
 using test::FakeObject;
 
-constexpr const char* kCimv2 = "root\\CIMV2";
-
 TEST(CimTypeName, PrefixAndBaseName) {
     EXPECT_EQ(szCimTypeName(0x2008), "Array - String");
     EXPECT_EQ(szCimTypeName(0x4066), "Reference - Reference");
@@ -85,9 +83,9 @@ TEST_F(WmiLayer, NullArrayAndEmbeddedPropertiesBecomeFlatRecords) {
     system.value = CimValue::scalar(std::string("Fake"));
     system.systemProperty = true;
     outer.add(system);
-    wmi.addObject(kCimv2, "Fake_Class", outer);
+    wmi.addObject(kCimv2Namespace, "Fake_Class", outer);
 
-    ASSERT_TRUE(bWmiQuery(wmi, kCimv2, "Select * from Fake_Class", list));
+    ASSERT_TRUE(bWmiQuery(wmi, kCimv2Namespace, "Select * from Fake_Class", list));
     ASSERT_EQ(list.count(), 8u);
     EXPECT_EQ(list[0].name, "CSDVersion");
     EXPECT_EQ(list[0].value, "(Null)");
@@ -115,25 +113,25 @@ TEST_F(WmiLayer, APropertyThatCannotBeReadIsRecordedAsNull) {
     broken.value = CimValue::scalar(std::string("123"));
     broken.readStatus = wbemStatus(0x80041003);
     object.add(broken);
-    wmi.addObject(kCimv2, "Fake_Class", object);
-    ASSERT_TRUE(bWmiQuery(wmi, kCimv2, "Select * from Fake_Class", list));
+    wmi.addObject(kCimv2Namespace, "Fake_Class", object);
+    ASSERT_TRUE(bWmiQuery(wmi, kCimv2Namespace, "Select * from Fake_Class", list));
     ASSERT_EQ(list.count(), 1u);
     EXPECT_EQ(list[0].value, "(Null)");
     EXPECT_EQ(list[0].cimTypeName, "Uint64");
 }
 
 TEST_F(WmiLayer, AnEmptyResultIsSuccessAndEachQueryClearsTheList) {
-    wmi.addObject(kCimv2, "Full", FakeObject().text("A", "1"));
-    wmi.addClass(kCimv2, "Empty");
-    ASSERT_TRUE(bWmiQuery(wmi, kCimv2, "Select * from Full", list));
+    wmi.addObject(kCimv2Namespace, "Full", FakeObject().text("A", "1"));
+    wmi.addClass(kCimv2Namespace, "Empty");
+    ASSERT_TRUE(bWmiQuery(wmi, kCimv2Namespace, "Select * from Full", list));
     EXPECT_EQ(list.count(), 1u);
-    EXPECT_TRUE(bWmiQuery(wmi, kCimv2, "Select * from Empty", list));
+    EXPECT_TRUE(bWmiQuery(wmi, kCimv2Namespace, "Select * from Empty", list));
     EXPECT_EQ(list.count(), 0u);
 }
 
 TEST_F(WmiLayer, BackslashesAreDoubledOnTheWayToTheService) {
-    wmi.addClass(kCimv2, "Win32_Directory");
-    ASSERT_TRUE(bWmiQuery(wmi, kCimv2, "Select * from Win32_Directory where Name='C:\\Temp'", list));
+    wmi.addClass(kCimv2Namespace, "Win32_Directory");
+    ASSERT_TRUE(bWmiQuery(wmi, kCimv2Namespace, "Select * from Win32_Directory where Name='C:\\Temp'", list));
     ASSERT_EQ(wmi.received().size(), 1u);
     EXPECT_EQ(wmi.received()[0].query, "Select * from Win32_Directory where Name='C:\\\\Temp'");
 }
@@ -150,8 +148,8 @@ TEST_F(WmiLayer, FailuresAnswerFalseAndCarryTheirMessage) {
                      "IWbemLocator::ConnectServer(): 0x8004100E (WBEM_E_INVALID_NAMESPACE) - Invalid namespace");
     }
 
-    wmi.addClass(kCimv2, "Known");
-    EXPECT_FALSE(bWmiQuery(wmi, kCimv2, "Select * from Unknown", list));
+    wmi.addClass(kCimv2Namespace, "Known");
+    EXPECT_FALSE(bWmiQuery(wmi, kCimv2Namespace, "Select * from Unknown", list));
     EXPECT_EQ(szWmiFailureMessage(wmi, WmiStep::ExecQuery, kWbemInvalidClass),
               "IWbemServices::ExecQuery(): 0x80041010 (WBEM_E_INVALID_CLASS) - 無法取得 Error Code Text!!!");
     wmi.statusTextsAvailable = false;
@@ -162,14 +160,14 @@ TEST_F(WmiLayer, FailuresAnswerFalseAndCarryTheirMessage) {
 }
 
 TEST_F(WmiLayer, FailingEnumerationOrNameListingFailsTheQuery) {
-    wmi.addObject(kCimv2, "Broken", FakeObject().text("A", "1"));
-    wmi.failNext(kCimv2, "Broken", wbemStatus(0x80041032));
-    EXPECT_FALSE(bWmiQuery(wmi, kCimv2, "Select * from Broken", list));
+    wmi.addObject(kCimv2Namespace, "Broken", FakeObject().text("A", "1"));
+    wmi.failNext(kCimv2Namespace, "Broken", wbemStatus(0x80041032));
+    EXPECT_FALSE(bWmiQuery(wmi, kCimv2Namespace, "Select * from Broken", list));
 
     FakeObject unnamed;
     unnamed.raw().namesStatus = wbemStatus(0x80041001);
-    wmi.addObject(kCimv2, "Unnamed", unnamed);
-    EXPECT_FALSE(bWmiQuery(wmi, kCimv2, "Select * from Unnamed", list));
+    wmi.addObject(kCimv2Namespace, "Unnamed", unnamed);
+    EXPECT_FALSE(bWmiQuery(wmi, kCimv2Namespace, "Select * from Unnamed", list));
 
     wmi.failConnect("root\\Locked", wbemStatus(0x80041003), ConnectStep::ProxyBlanket);
     std::shared_ptr<IManagementNamespace> services;

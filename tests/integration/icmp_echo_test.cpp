@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "net/icmp_echo.h"
-#include "platform/linux/steady_clock.h"
+#include "support/echo_service_loop.h"
 #include "support/lab.h"
 
 using namespace kivota;
@@ -29,49 +29,7 @@ struct Completion {
     double atSec = 0;  // seconds since Start
 };
 
-// Runs the service's timer and socket until `done` or the bound passes. With readInTicksOnly the
-// socket is not watched: replies are read by the ticks alone.
-class EventLoop {
-public:
-    EventLoop()
-        : clock_(std::make_shared<SteadyClock>()), service_(clock_, [this](int interval) {
-              intervalMs_ = interval;
-              nextTick_ = clock_->now();
-              advance();
-          }) {}
-
-    EchoService& service() { return service_; }
-    IClock& clock() { return *clock_; }
-    int intervalMs() const { return intervalMs_; }
-
-    template <typename Done>
-    void run(int boundMs, Done done) {
-        const auto start = clock_->now();
-        while (!done() && clock_->secondsBetween(clock_->now(), start) * 1000 < boundMs) {
-            int waitMs = 20;
-            if (intervalMs_ > 0) {
-                const double untilTick = clock_->secondsBetween(nextTick_, clock_->now()) * 1000;
-                waitMs = std::max(0, std::min(20, static_cast<int>(untilTick)));
-            }
-            pollfd p{readInTicksOnly ? -1 : service_.fd(), POLLIN | POLLERR, 0};
-            if (::poll(&p, 1, waitMs) > 0) service_.onReadable();
-            if (intervalMs_ > 0 && clock_->now() >= nextTick_) {
-                advance();
-                service_.tick();
-            }
-        }
-    }
-
-    bool readInTicksOnly = false;
-
-private:
-    void advance() { nextTick_ += static_cast<IClock::Mark>(intervalMs_) * 1'000'000; }
-
-    std::shared_ptr<SteadyClock> clock_;
-    int intervalMs_ = 0;
-    IClock::Mark nextTick_ = 0;
-    EchoService service_;
-};
+using EventLoop = test::EchoServiceLoop;
 
 // Points the prober at the loopback and keeps its first completion in `first`; the prober stops
 // at that completion, as the window's rounds stop theirs.

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "net/icmp_echo.h"
-#include "platform/linux/steady_clock.h"
+#include "support/echo_service_loop.h"
 #include "support/lab.h"
 #include "support/test_namespace.h"
 
@@ -32,53 +32,22 @@ public:
     bool setTtl(int ttl) { return run("sysctl -w net.ipv4.ip_default_ttl=" + std::to_string(ttl)); }
 };
 
-struct Completion {
+struct FirstEcho {
     int ttl = -1, dataSize = -1, rttMs = -1, status = -1;
     double atSec = 0;
 };
 
-// Plays the window's event loop: the shared timer and the socket's readiness.
-class EventLoop {
-public:
-    EventLoop()
-        : clock_(std::make_shared<SteadyClock>()), service_(clock_, [this](int interval) {
-              intervalMs_ = interval;
-              nextTick_ = clock_->now() + static_cast<IClock::Mark>(interval) * 1'000'000;
-          }) {}
+using EventLoop = test::EchoServiceLoop;
 
-    EchoService& service() { return service_; }
-    IClock& clock() { return *clock_; }
-
-    template <typename Done>
-    void run(int boundMs, Done done) {
-        const auto start = clock_->now();
-        while (!done() && clock_->secondsBetween(clock_->now(), start) * 1000 < boundMs) {
-            pollfd p{service_.fd(), POLLIN | POLLERR, 0};
-            if (::poll(&p, 1, 10) > 0) service_.onReadable();
-            if (intervalMs_ > 0 && clock_->now() >= nextTick_) {
-                nextTick_ += static_cast<IClock::Mark>(intervalMs_) * 1'000'000;
-                service_.onReadable();
-                service_.tick();
-            }
-        }
-    }
-
-private:
-    std::shared_ptr<SteadyClock> clock_;
-    int intervalMs_ = 0;
-    IClock::Mark nextTick_ = 0;
-    EchoService service_;
-};
-
-std::optional<Completion> firstEcho(EventLoop& loop, const std::string& host, int boundMs) {
-    std::optional<Completion> first;
+std::optional<FirstEcho> firstEcho(EventLoop& loop, const std::string& host, int boundMs) {
+    std::optional<FirstEcho> first;
     TICMPSENDECHO2 prober(loop.service());
     prober.m_szHost = host;
     prober.m_nInterval = 500;
     const auto started = loop.clock().now();
     prober.OnEcho = [&](TICMPSENDECHO2& sender, const std::string&, int ttl, int size, int rtt, int status,
                         const std::string&) {
-        first = Completion{ttl, size, rtt, status, loop.clock().secondsBetween(loop.clock().now(), started)};
+        first = FirstEcho{ttl, size, rtt, status, loop.clock().secondsBetween(loop.clock().now(), started)};
         sender.Stop();
     };
     prober.Start();

@@ -349,7 +349,7 @@ TEST_P(TerminateInWait, EndsWithoutAMessage) {
         // The go-ahead comes, but the profile never does: the guest test's own wait is ended.
         rs->freshStart = false;
         rs->noticeAccepted = true;
-        terminateOn = [this, c](const RecordedMessage& m) {
+        terminateOn = [this](const RecordedMessage& m) {
             if (m.msg == WM_GO_REQUEST) rs->userGo = true;
             return m.msg == WM_GO_REQUEST;
         };

@@ -22,7 +22,6 @@ namespace kivota {
 namespace {
 
 const std::string kToolDir = KIVOTA_BINARY_DIR "/tools/netsh";
-constexpr const char* kCimv2 = "root\\CIMV2";
 
 std::string valueOf(const WmiPropertyList& list, const std::string& name) {
     for (const auto& p : list)
@@ -127,7 +126,7 @@ TEST(LinuxManagement, StatusCodesOfUnknownNamespaceClassAndQuery) {
     WmiPropertyList list;
     EXPECT_EQ(wmi->connect("ROOT\\cimv2").status, 0);
     EXPECT_EQ(wmi->connect("root\\Nowhere").status, kWbemInvalidNamespace);
-    auto cimv2 = wmi->connect(kCimv2).services;
+    auto cimv2 = wmi->connect(kCimv2Namespace).services;
     ASSERT_TRUE(cimv2);
     EXPECT_EQ(cimv2->execQuery("WQL", "Select * from AntiVirusProduct").status, kWbemInvalidClass);
     EXPECT_EQ(cimv2->execQuery("WQL", "Select * from Win32_Nothing").status, kWbemInvalidClass);
@@ -139,11 +138,11 @@ TEST(LinuxManagement, StatusCodesOfUnknownNamespaceClassAndQuery) {
     EXPECT_EQ(wmi->connect("root\\SecurityCenter").services->execQuery("WQL", "Select * from Win32_Processor").status,
               kWbemInvalidClass);
 
-    ASSERT_TRUE(bWmiQuery(*wmi, kCimv2, "select name, NumberOfLogicalProcessors from win32_processor", list));
+    ASSERT_TRUE(bWmiQuery(*wmi, kCimv2Namespace, "select name, NumberOfLogicalProcessors from win32_processor", list));
     ASSERT_EQ(list.count(), 2u);
     EXPECT_EQ(valueOf(list, "NumberOfLogicalProcessors"), test::szCommandOutput("nproc"));
     EXPECT_EQ(list[1].cimTypeName, "Uint32");
-    ASSERT_TRUE(bWmiQuery(*wmi, kCimv2, "Select FreeSpace from Win32_LogicalDisk", list));
+    ASSERT_TRUE(bWmiQuery(*wmi, kCimv2Namespace, "Select FreeSpace from Win32_LogicalDisk", list));
     ASSERT_GE(list.count(), 1u);
     EXPECT_EQ(list[0].name, "FreeSpace");
     EXPECT_EQ(list[0].cimTypeName, "Uint64");

@@ -8,7 +8,8 @@ namespace kivota::test {
 
 inline std::string szEncode(std::string_view text) {
     std::string out;
-    for (unsigned char c : text) {
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
         out.push_back(static_cast<char>('a' + (c >> 4)));
         out.push_back(static_cast<char>('a' + (c & 0x0F)));
     }

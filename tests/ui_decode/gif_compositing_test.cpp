@@ -14,18 +14,13 @@ namespace {
 
 using test::Bytes;
 using test::GifFrameSpec;
-using Rgba = std::array<int, 4>;
+using test::pixel;
+using test::Rgba;
 
 const GifColorType kBlack{0, 0, 0}, kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255};
 const std::vector<GifColorType> kGlobal{kBlack, kRed, kGreen, kBlue};
 constexpr int kRedIndex = 1, kGreenIndex = 2, kBlueIndex = 3;
 const Rgba kClear{0, 0, 0, 0}, kRedPixel{255, 0, 0, 255}, kGreenPixel{0, 255, 0, 255}, kBluePixel{0, 0, 255, 255};
-
-Rgba pixel(const PictureFrame& f, int x, int y) {
-    const std::size_t i =
-        (static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)) * 4;
-    return {f.rgba[i], f.rgba[i + 1], f.rgba[i + 2], f.rgba[i + 3]};
-}
 
 GifFrameSpec solid(int left, int top, int width, int height, int index, int disposal) {
     GifFrameSpec f;

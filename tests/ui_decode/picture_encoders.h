@@ -1,15 +1,27 @@
 #pragma once
 // Small encoders that build test pictures with exactly the features a test needs.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include <gif_lib.h>
 #include <png.h>
 
+#include "app/resources/picture_decoder.h"
+
 namespace kivota::test {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// A decoded frame's pixel at (x, y) as red, green, blue and alpha.
+using Rgba = std::array<int, 4>;
+inline Rgba pixel(const PictureFrame& f, int x, int y) {
+    const std::size_t i =
+        (static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)) * 4;
+    return {f.rgba[i], f.rgba[i + 1], f.rgba[i + 2], f.rgba[i + 3]};
+}
 
 struct PngSpec {
     int width = 0, height = 0;

@@ -20,13 +20,8 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t length) {
     }
     return ~crc;
 }
-using Rgba = std::array<int, 4>;
-
-Rgba pixel(const PictureFrame& f, int x, int y) {
-    const std::size_t i =
-        (static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)) * 4;
-    return {f.rgba[i], f.rgba[i + 1], f.rgba[i + 2], f.rgba[i + 3]};
-}
+using test::pixel;
+using test::Rgba;
 
 PictureFrame decodeOne(std::string_view type, const Bytes& bytes) {
     auto picture = decodePicture(type, bytes);

@@ -15,9 +15,6 @@ namespace kivota {
 
 namespace {
 
-// The whole file, or nothing when it cannot be read.
-std::string readSmallFile(const std::filesystem::path& path) { return readTextFile(path.string()).value_or(""); }
-
 std::filesystem::path netDir(const LinkFactSources& sources, const std::string& name) {
     return sources.sysRoot / "class" / "net" / name;
 }

@@ -204,7 +204,7 @@ public:
         std::string name = ns;
         std::replace(name.begin(), name.end(), '/', '\\');
         ConnectReply reply;
-        if (sameName(name, "root\\CIMV2")) {
+        if (sameName(name, kCimv2Namespace)) {
             reply.services = std::make_shared<LinuxNamespace>(Namespace::Cimv2);
         } else if (sameName(name, "root\\SecurityCenter") || sameName(name, "root\\SecurityCenter2")) {
             reply.services = std::make_shared<LinuxNamespace>(Namespace::SecurityCenter);

@@ -19,6 +19,7 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/linux/netlink_owners.h"
 #include "platform/linux/sysctl_reader.h"
 
 namespace kivota {
@@ -87,26 +88,7 @@ std::uint64_t speedFromSysfs(const std::string& text) {
 
 namespace {
 
-struct SocketDeleter {
-    void operator()(nl_sock* s) const { nl_socket_free(s); }
-};
-struct CacheDeleter {
-    void operator()(nl_cache* c) const { nl_cache_free(c); }
-};
-struct LinkDeleter {
-    void operator()(rtnl_link* l) const { rtnl_link_put(l); }
-};
-struct RouteDeleter {
-    void operator()(rtnl_route* r) const { rtnl_route_put(r); }
-};
-struct AddrDeleter {
-    void operator()(nl_addr* a) const { nl_addr_put(a); }
-};
-using SocketPtr = std::unique_ptr<nl_sock, SocketDeleter>;
-using CachePtr = std::unique_ptr<nl_cache, CacheDeleter>;
-using LinkPtr = std::unique_ptr<rtnl_link, LinkDeleter>;
-using RoutePtr = std::unique_ptr<rtnl_route, RouteDeleter>;
-using AddrPtr = std::unique_ptr<nl_addr, AddrDeleter>;
+using namespace netlink_owners;
 
 SocketPtr openSocket() {
     SocketPtr sock(nl_socket_alloc());
@@ -147,9 +129,6 @@ std::vector<rtnl_link*> sortedLinks(nl_cache* cache) {
               [](rtnl_link* a, rtnl_link* b) { return rtnl_link_get_ifindex(a) < rtnl_link_get_ifindex(b); });
     return links;
 }
-
-// The whole file, or nothing when it cannot be read.
-std::string readSmallFile(const std::filesystem::path& path) { return readTextFile(path.string()).value_or(""); }
 
 std::string linkName(rtnl_link* link) {
     const char* name = rtnl_link_get_name(link);

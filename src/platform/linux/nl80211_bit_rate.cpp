@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "platform/linux/netlink_owners.h"
+
 namespace kivota {
 
 namespace nl80211_detail {
@@ -42,12 +44,7 @@ std::optional<std::uint64_t> stationTxBitRate(nl_msg* message) {
 
 namespace {
 
-struct SocketDeleter {
-    void operator()(nl_sock* s) const { nl_socket_free(s); }
-};
-struct MessageDeleter {
-    void operator()(nl_msg* m) const { nlmsg_free(m); }
-};
+using namespace netlink_owners;
 
 int onStation(nl_msg* message, void* arg) {
     auto& best = *static_cast<std::optional<std::uint64_t>*>(arg);
@@ -61,7 +58,7 @@ int onStation(nl_msg* message, void* arg) {
 class Nl80211BitRate final : public IWirelessBitRate {
 public:
     std::optional<std::uint64_t> currentBitRate(int ifindex) override {
-        std::unique_ptr<nl_sock, SocketDeleter> sock(nl_socket_alloc());
+        SocketPtr sock(nl_socket_alloc());
         if (!sock || ifindex <= 0 || genl_connect(sock.get()) < 0) {
             return std::nullopt;
         }
@@ -69,7 +66,7 @@ public:
         if (family < 0) {
             return std::nullopt;  // no cfg80211 in this kernel
         }
-        std::unique_ptr<nl_msg, MessageDeleter> request(nlmsg_alloc());
+        MessagePtr request(nlmsg_alloc());
         if (!request ||
             genlmsg_put(request.get(), NL_AUTO_PORT, NL_AUTO_SEQ, family, 0, NLM_F_DUMP, NL80211_CMD_GET_STATION, 0) ==
                 nullptr ||

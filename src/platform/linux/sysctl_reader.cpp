@@ -16,6 +16,8 @@ std::optional<std::string> readTextFile(const std::string& path) {
     return text.str();
 }
 
+std::string readSmallFile(const std::string& path) { return readTextFile(path).value_or(""); }
+
 std::optional<std::string> readSysctl(const std::string& name) {
     std::string path = "/proc/sys/";
     for (char c : name) path += (c == '.') ? '/' : c;

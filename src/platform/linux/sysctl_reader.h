@@ -10,6 +10,8 @@ namespace kivota {
 
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> readTextFile(const std::string& path);
+// The whole file, empty when it cannot be read.
+std::string readSmallFile(const std::string& path);
 
 // A sysctl by its dotted name ("net.ipv4.tcp_ecn"), without the final line break;
 // its fields split on blanks and tabs (for vector-valued settings such as tcp_rmem).
