@@ -8,3 +8,8 @@ target_compile_options(kivota_warnings INTERFACE
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
   target_compile_options(kivota_warnings INTERFACE -Wno-array-bounds -Wno-stringop-overflow)
 endif()
+# A unity build includes each source into a batch file, where GCC takes every type of an
+# anonymous namespace for one declared in a header and warns of the classes that use it.
+if(CMAKE_UNITY_BUILD AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  target_compile_options(kivota_warnings INTERFACE -Wno-subobject-linkage)
+endif()
