@@ -147,6 +147,8 @@ public:
     bool bTransferRunning();
     // true when no transfer runs (any more) within `boundMs` of real time.
     bool bWaitTransferEnded(int boundMs);
+    // The data connection's socket while a transfer has one open, else -1.
+    int iDataSocket() const { return dataSocket_.load(); }
     bool bOnTransferThread() const { return transferThread_.load() == std::this_thread::get_id(); }
     void vSetTransferThread(std::thread::id id) { transferThread_.store(id); }
     // A disconnect asked for while the transfer thread owned the handle; that thread carries it out.

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -20,6 +21,8 @@
 
 #include "net/ftp_class.h"
 #include "platform/linux/steady_clock.h"
+#include "support/command_output.h"
+#include "support/lab.h"
 #include "support/refused_port.h"
 #include "support/testbed_process.h"
 
@@ -173,6 +176,52 @@ TEST_F(FtpConnectionTest, ReportsGoOnFromASiblingWhenTheReportingTransferEnds) {
         EXPECT_GE(recorder.totals[i], recorder.totals[i - 1]) << i;
     }
 }
+
+// A data connection reset by the network in mid-transfer (the kernel's socket destroy, as a
+// middlebox's reset would end it), whichever of three it is: the reports go on, one a second.
+class FtpConnectionReset : public FtpConnectionTest, public testing::WithParamInterface<int> {};
+
+TEST_P(FtpConnectionReset, ReportsGoOnOnceASecondAfterAConnectionIsReset) {
+    KV_NEEDS(::geteuid() == 0, "needs root to destroy a socket");
+    std::vector<std::unique_ptr<TFTPClass>> conns;
+    for (int i = 1; i <= 3; ++i) {
+        conns.push_back(make("FTPDL" + std::to_string(i), testbed.ftpServer()));
+        ASSERT_TRUE(conns.back()->Connect());
+        conns.back()->SetGetFile("test_2048m.zip");
+        conns.back()->Get();
+    }
+    ASSERT_TRUE(recorder.waitReports(2));
+    const int fd = conns[static_cast<std::size_t>(GetParam())]->m_pFTP->iDataSocket();
+    ASSERT_GE(fd, 0);
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length), 0);
+    const std::size_t reportsBefore = [&] {
+        std::lock_guard lock(recorder.mutex);
+        return recorder.reporters.size();
+    }();
+    test::szCommandOutput("ss -K -t sport = :" + std::to_string(ntohs(local.sin_port)));
+    ASSERT_TRUE(recorder.waitReports(reportsBefore + 3));
+    for (auto& c : conns) c->Abort();
+    for (auto& c : conns) ASSERT_TRUE(c->m_pFTP->bWaitTransferEnded(kEndLimitMs));
+    std::lock_guard lock(recorder.mutex);
+    std::string reports;
+    for (std::size_t i = 0; i < recorder.elapsed.size(); ++i) {
+        reports += " " + recorder.reporters[i] + "@" + std::to_string(recorder.elapsed[i]) + "ms";
+    }
+    std::printf("connection %d reset after report %zu; reports:%s\n", GetParam() + 1, reportsBefore, reports.c_str());
+    if (GetParam() == 0) {
+        EXPECT_NE(recorder.reporters.back(), "FTPDL1");
+    }
+    for (std::size_t i = 1; i < recorder.elapsed.size(); ++i) {
+        const std::int64_t spacing = recorder.elapsed[i] - recorder.elapsed[i - 1];
+        EXPECT_GE(spacing, 1000) << i;
+        EXPECT_LT(spacing, 2000) << i;
+        EXPECT_GE(recorder.totals[i], recorder.totals[i - 1]) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Connection, FtpConnectionReset, testing::Values(0, 1, 2));
 
 TEST_F(FtpConnectionTest, ASiblingStartingLateKeepsTheCount) {
     auto first = make("FTPDL1", testbed.ftpServer());
