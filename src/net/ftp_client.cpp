@@ -179,6 +179,7 @@ void FtpClient::vWorkBegin(int workMode, std::int64_t countMax) {
         counters_.phaseStartMark = counters_.lastSampleMark = clock_->now();
         counters_.ftpElapsedMs = 0;
         counters_.ftpBytesAtSample = 0;
+        counters_.phaseBegun.store(true);
         m_dRate = 0.0;
     }
     vRenewBegin(workMode, countMax);  // what every transfer of the connection begins with

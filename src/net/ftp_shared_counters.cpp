@@ -97,6 +97,7 @@ void FtpSharedCounters::vSetTotal(std::int64_t value) {
 }
 
 void FtpSharedCounters::vStartPhase(bool upload) {
+    phaseBegun.store(false);
     {
         std::lock_guard lock(ftpLock);
         phaseUpload_ = upload;
@@ -107,7 +108,7 @@ void FtpSharedCounters::vStartPhase(bool upload) {
 bool FtpSharedCounters::bReports(const void* client, bool upload) {
     const void* holder = reporter.load();
     if (holder == client) return true;
-    if (holder != nullptr) return false;
+    if (holder != nullptr || !phaseBegun.load()) return false;
     {
         std::lock_guard lock(ftpLock);
         if (phaseUpload_ != upload) return false;

@@ -46,6 +46,9 @@ struct FtpSharedCounters {
     std::int64_t ftpBytesAtSample = 0;
     std::int64_t ftpElapsedMs = 0;
     std::int64_t phaseStartMark = 0, lastSampleMark = 0;  // clock marks of the phase's start and last sample
+    // Set once the phase's first connection has begun its transfer and marked the phase's
+    // start; until then no other connection may take the role (its marks would be stale).
+    std::atomic<bool> phaseBegun{false};
 
     // Whether `client` reports (taking the role when nobody holds it); it must transfer in the
     // phase's direction.

@@ -223,6 +223,29 @@ TEST_P(FtpConnectionReset, ReportsGoOnOnceASecondAfterAConnectionIsReset) {
 
 INSTANTIATE_TEST_SUITE_P(Connection, FtpConnectionReset, testing::Values(0, 1, 2));
 
+// A sibling that transfers before connection one has begun (a slow login of the first) reports
+// nothing: the phase's seconds count from connection one's start.
+TEST_F(FtpConnectionTest, ASiblingStartingFirstLeavesTheReportsToThePhasesStart) {
+    auto sibling = make("FTPDL2", testbed.ftpServer());
+    ASSERT_TRUE(sibling->Connect());
+    sibling->SetGetFile("test_2048m.zip");
+    sibling->Get();
+    ASSERT_TRUE(bytesCounted(50'000'000));
+    auto first = make("FTPDL1", testbed.ftpServer());
+    ASSERT_TRUE(first->Connect());
+    first->SetGetFile("test_2048m.zip");
+    first->Get();
+    ASSERT_TRUE(recorder.waitReports(2));
+    first->Abort();
+    sibling->Abort();
+    ASSERT_TRUE(first->m_pFTP->bWaitTransferEnded(kEndLimitMs));
+    ASSERT_TRUE(sibling->m_pFTP->bWaitTransferEnded(kEndLimitMs));
+    std::lock_guard lock(recorder.mutex);
+    EXPECT_EQ(recorder.reporters.front(), "FTPDL1");
+    EXPECT_GE(recorder.elapsed.front(), 1000);
+    EXPECT_LT(recorder.elapsed.front(), 2000);
+}
+
 TEST_F(FtpConnectionTest, ASiblingStartingLateKeepsTheCount) {
     auto first = make("FTPDL1", testbed.ftpServer());
     ASSERT_TRUE(first->Connect());
