@@ -80,7 +80,9 @@ endif()
 set(run_dir "${STAGE}-run")
 file(REMOVE_RECURSE "${run_dir}")
 file(MAKE_DIRECTORY "${run_dir}")
-file(WRITE "${LAB_STATE}/scenario" "# default operator configuration\n")
+# The operator's configuration with short phases: these runs prove the installed programs work,
+# the lab tests measure the rates.
+file(WRITE "${LAB_STATE}/scenario" "testparam.dl_duration 4\ntestparam.ul_duration 4\n")
 
 # The terminal client: a whole run, reported.
 execute_process(COMMAND "${STAGE}/${BINDIR}/kivota-cli" --agree --json WORKING_DIRECTORY "${run_dir}"
