@@ -80,6 +80,8 @@ endif()
 set(run_dir "${STAGE}-run")
 file(REMOVE_RECURSE "${run_dir}")
 file(MAKE_DIRECTORY "${run_dir}")
+# The runs' history goes into the run's own folder, not the user's.
+set(ENV{XDG_DATA_HOME} "${run_dir}/data")
 # The operator's configuration with short phases: these runs prove the installed programs work,
 # the lab tests measure the rates.
 file(WRITE "${LAB_STATE}/scenario" "testparam.dl_duration 4\ntestparam.ul_duration 4\n")
@@ -122,6 +124,9 @@ if(WITH_APP)
   if(NOT line MATCHES "DL_FTP_speed=[1-9][0-9]*\\.[0-9][0-9]&.*error_code=14$")
     fail("the result line of the installed window is not a measured one")
   endif()
+endif()
+if(NOT EXISTS "${run_dir}/data/kivota/history.db")
+  fail("the installed programs recorded no history in ${run_dir}/data/kivota")
 endif()
 file(REMOVE "${LAB_STATE}/scenario")
 file(REMOVE_RECURSE "${run_dir}")
