@@ -10,30 +10,20 @@
 
 namespace kivota::netlink_owners {
 
-struct SocketDeleter {
-    void operator()(nl_sock* s) const { nl_socket_free(s); }
-};
-struct MessageDeleter {
-    void operator()(nl_msg* m) const { nlmsg_free(m); }
-};
-struct CacheDeleter {
-    void operator()(nl_cache* c) const { nl_cache_free(c); }
-};
-struct LinkDeleter {
-    void operator()(rtnl_link* l) const { rtnl_link_put(l); }
-};
-struct RouteDeleter {
-    void operator()(rtnl_route* r) const { rtnl_route_put(r); }
-};
-struct AddrDeleter {
-    void operator()(nl_addr* a) const { nl_addr_put(a); }
+// Frees an object with the libnl function that releases it.
+template <auto release>
+struct ReleasedBy {
+    template <typename T>
+    void operator()(T* object) const {
+        release(object);
+    }
 };
 
-using SocketPtr = std::unique_ptr<nl_sock, SocketDeleter>;
-using MessagePtr = std::unique_ptr<nl_msg, MessageDeleter>;
-using CachePtr = std::unique_ptr<nl_cache, CacheDeleter>;
-using LinkPtr = std::unique_ptr<rtnl_link, LinkDeleter>;
-using RoutePtr = std::unique_ptr<rtnl_route, RouteDeleter>;
-using AddrPtr = std::unique_ptr<nl_addr, AddrDeleter>;
+using SocketPtr = std::unique_ptr<nl_sock, ReleasedBy<nl_socket_free>>;
+using MessagePtr = std::unique_ptr<nl_msg, ReleasedBy<nlmsg_free>>;
+using CachePtr = std::unique_ptr<nl_cache, ReleasedBy<nl_cache_free>>;
+using LinkPtr = std::unique_ptr<rtnl_link, ReleasedBy<rtnl_link_put>>;
+using RoutePtr = std::unique_ptr<rtnl_route, ReleasedBy<rtnl_route_put>>;
+using AddrPtr = std::unique_ptr<nl_addr, ReleasedBy<nl_addr_put>>;
 
 }  // namespace kivota::netlink_owners
