@@ -41,7 +41,9 @@ inline constexpr double kPayloadShare = 0.957;
 // not yet taken, the segment a peer has not yet acknowledged). An upload counts what the server
 // acknowledged, and a server that reads late acknowledges late, up to the least delayed-ACK
 // time (40 ms): its seconds may also carry that much of the rate from the second before.
-// Summed from the phase's start, the seconds are held to the share without that allowance.
+// Summed from the phase's start, the carries from second to second cancel and the seconds are
+// held to the share with that allowance once: the carry into the first second, from before the
+// series' baseline.
 void vExpectEverySecondWithinThePayloadShare(const char* phase, const std::string& ftpSeries,
                                              const std::string& nicSeries, int connections, bool upload);
 
