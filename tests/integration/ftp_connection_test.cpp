@@ -93,6 +93,13 @@ struct Recorder {
 
 class FtpConnectionTest : public testing::Test {
 protected:
+    // Each case begins as a phase does, with no connection begun or holding the reports: the
+    // counters are the process's, and a case may follow another of its suite in one process.
+    FtpConnectionTest() {
+        ftpSharedCounters().vStartPhase(false);
+        ftpSharedCounters().reporter.store(nullptr);
+    }
+
     std::unique_ptr<TFTPClass> make(const std::string& name, const std::string& host, int sendBlock = 32768,
                                     FtpSharedCounters& counters = ftpSharedCounters()) {
         auto c = std::make_unique<TFTPClass>(clock, counters);
