@@ -43,9 +43,9 @@ inline constexpr double kPayloadShare = 0.957;
 // time (40 ms): its seconds may also carry that much of the rate from the second before.
 // Summed from the phase's start, the carries from second to second cancel and the seconds are
 // held to the share with that allowance once: the carry into the first second, from before the
-// series' baseline.
-void vExpectEverySecondWithinThePayloadShare(const char* phase, const std::string& ftpSeries,
-                                             const std::string& nicSeries, int connections, bool upload);
+// series' baseline. The phase's own rates (`ftpKbps`, `nicKbps`) are held to the same sum.
+void vExpectPhaseWithinThePayloadShare(const char* phase, double ftpKbps, double nicKbps, const std::string& ftpSeries,
+                                       const std::string& nicSeries, int connections, bool upload);
 
 // The result the lab's testbed stored for the session cookie value `cookieValue`, if any.
 std::optional<TestbedResult> optLabResult(const std::string& cookieValue);
