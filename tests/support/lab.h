@@ -38,9 +38,12 @@ inline constexpr double kPayloadShare = 0.957;
 // result) side by side and expects every FTP rate at most kPayloadShare of the adapter's, give
 // or take what lies between the two counters when a second is sampled: a frame's payload for
 // each of the phase's `connections`, and two more (the frames the adapter has counted but TCP
-// not yet taken, the segment a peer has not yet acknowledged). An upload counts what the server
-// acknowledged, and a server that reads late acknowledges late, up to the least delayed-ACK
-// time (40 ms): its seconds may also carry that much of the rate from the second before.
+// not yet taken, the segment a peer has not yet acknowledged). Each second may also carry as much
+// of the rate from the second before as the later counter may lag behind: an upload counts
+// what the server acknowledged, and a server that reads late acknowledges late, up to the least
+// delayed-ACK time (40 ms); a download counts what TCP has taken, and a busy machine may defer
+// the receive processing of frames the adapter has counted to its softirq thread for some
+// milliseconds (up to 7 ms seen beside a build on this 2-core machine; 10 ms allowed).
 // Summed from the phase's start, the carries from second to second cancel and the seconds are
 // held to the share with that allowance once: the carry into the first second, from before the
 // series' baseline. The phase's own rates (`ftpKbps`, `nicKbps`) are held to the same sum.
